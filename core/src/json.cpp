@@ -1,0 +1,1491 @@
+// The JSON codec of packets and deltas. A hand-written reader decodes straight into typed
+// Values, shaped by the field definitions that come first in the text; the writer appends to
+// one string. Both avoid per-value allocations other than the strings themselves: packets
+// run to hundreds of thousands of rows.
+
+#include "vlt/json.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "json_text.h"
+#include "vlt/errors.h"
+
+namespace vlt {
+namespace {
+
+using namespace jsontext;
+
+// Deep enough for any real master/detail nesting, shallow enough that recursion is harmless.
+constexpr int kMaxDepth = 64;
+constexpr std::size_t kQuoteLimit = 40;
+
+bool equalsFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The text in quotes for a message, cut at a character boundary when long.
+std::string quoted(std::string_view text) {
+  std::string out = "'";
+  if (text.size() <= kQuoteLimit) {
+    out += text;
+  } else {
+    std::size_t cut = kQuoteLimit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+      --cut;
+    out += text.substr(0, cut);
+    out += "...";
+  }
+  out += '\'';
+  return out;
+}
+
+std::string_view kindName(ChangeKind kind) {
+  switch (kind) {
+    case ChangeKind::Unmodified:
+      return "unmodified";
+    case ChangeKind::Insert:
+      return "insert";
+    case ChangeKind::Modify:
+      return "modify";
+    case ChangeKind::Delete:
+      return "delete";
+  }
+  return "unmodified";
+}
+
+bool kindFromName(std::string_view name, ChangeKind& out) {
+  for (ChangeKind k :
+       {ChangeKind::Unmodified, ChangeKind::Insert, ChangeKind::Modify, ChangeKind::Delete}) {
+    if (name == kindName(k)) {
+      out = k;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string_view fieldKindName(FieldKind kind) {
+  switch (kind) {
+    case FieldKind::Data:
+      return "data";
+    case FieldKind::InternalCalc:
+      return "internalcalc";
+    case FieldKind::Aggregate:
+      return "aggregate";
+  }
+  return "data";
+}
+
+// Rules shared by reader and writer, so that whatever is written can be read back.
+// Returns an empty string when the definition is acceptable.
+std::string checkFieldDef(const FieldDef& def) {
+  if (def.name.empty()) return "a field has no name";
+  if (def.size < 0) return "negative size";
+  if (def.precision < 0 || def.precision > Decimal::kMaxDigits) return "precision out of range";
+  if (def.scale < 0 || def.scale > Decimal::kMaxDigits) return "scale out of range";
+  if (def.precision > 0 && def.scale > def.precision) return "scale greater than precision";
+  if (!def.children.empty() && def.type != DataType::DataSet) {
+    return "nested fields on a field that is not a data set";
+  }
+  return {};
+}
+
+// Index of a duplicate name (ASCII case ignored) in defs, or -1.
+int duplicateName(const std::vector<FieldDef>& defs) {
+  for (std::size_t i = 1; i < defs.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (equalsFolded(defs[i].name, defs[j].name)) return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+// Where the reader or writer is, for messages: "row 3, field 'Lines', row 1, field 'Qty'".
+enum class FrameKind : std::uint8_t { Row, Change, FieldDef, Detail };
+
+struct Frame {
+  FrameKind kind;
+  std::size_t index = 0;
+  const FieldDef* field = nullptr;
+  const char* part = nullptr;  // "old values" / "new values" of a change
+};
+
+class Context {
+ public:
+  Context() { frames_.reserve(16); }
+  void push(FrameKind kind, const FieldDef* field = nullptr) {
+    frames_.push_back(Frame{kind, 0, field, nullptr});
+  }
+  void pop() { frames_.pop_back(); }
+  Frame& top() { return frames_.back(); }
+
+  // The location followed by ": ", or nothing at the top level.
+  std::string prefix() const {
+    std::string out;
+    for (const Frame& f : frames_) {
+      if (!out.empty()) out += ", ";
+      switch (f.kind) {
+        case FrameKind::Row:
+          out += "row " + std::to_string(f.index + 1);
+          break;
+        case FrameKind::Change:
+          out += "change " + std::to_string(f.index + 1);
+          if (f.part) {
+            out += ", ";
+            out += f.part;
+          }
+          break;
+        case FrameKind::FieldDef:
+          out += "field definition " + std::to_string(f.index + 1);
+          if (f.field && !f.field->name.empty()) out += " (" + quoted(f.field->name) + ")";
+          continue;
+        case FrameKind::Detail:
+          out += "details of " + quoted(f.field->name);
+          continue;
+      }
+      if (f.field) out += ", field " + quoted(f.field->name);
+    }
+    if (!out.empty()) out += ": ";
+    return out;
+  }
+
+ private:
+  std::vector<Frame> frames_;
+};
+
+std::string expectedFor(DataType type) {
+  switch (type) {
+    case DataType::Null:
+      return "null";
+    case DataType::Boolean:
+      return "true or false";
+    case DataType::Int16:
+    case DataType::Int32:
+    case DataType::Int64:
+      return "an integer";
+    case DataType::Float:
+      return "a number";
+    case DataType::Decimal:
+      return "a decimal number";
+    case DataType::String:
+      return "a string";
+    case DataType::Date:
+      return "a date string";
+    case DataType::DateTime:
+      return "a date-time string";
+    case DataType::Time:
+      return "a time string";
+    case DataType::DataSet:
+      return "an array of rows";
+  }
+  return "a value";
+}
+
+// ======================================================================================
+// Reader
+// ======================================================================================
+
+struct NumberToken {
+  std::string_view text;
+  bool integral = true;
+  bool exponent = false;
+};
+
+class Reader {
+ public:
+  explicit Reader(std::string_view text)
+      : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()) {}
+
+  Packet packet() {
+    Packet out;
+    std::vector<FieldDef> defs;
+    document(false, defs, &out.rows, nullptr);
+    out.fields = FieldDefs(std::move(defs));
+    return out;
+  }
+
+  Delta delta() {
+    Delta out;
+    std::vector<FieldDef> defs;
+    document(true, defs, nullptr, &out.rows);
+    out.fields = FieldDefs(std::move(defs));
+    return out;
+  }
+
+ private:
+  [[noreturn]] void fail(const char* at, std::string_view message) const {
+    throw ParseError(ctx_.prefix() + std::string(message), static_cast<std::size_t>(at - begin_));
+  }
+
+  void skipWs() {
+    while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
+      ++p_;
+  }
+
+  std::string describe(const char* at) const {
+    if (at >= end_) return "the end of the text";
+    char c = *at;
+    switch (c) {
+      case '"':
+        return "a string";
+      case '[':
+        return "an array";
+      case '{':
+        return "an object";
+      case 't':
+      case 'f':
+        return "a boolean";
+      case 'n':
+        return "null";
+      default:
+        break;
+    }
+    if (c == '-' || isDigit(c)) return "a number";
+    if (c > 0x20 && c < 0x7F) return std::string("'") + c + "'";
+    static const char kHex[] = "0123456789abcdef";
+    unsigned char b = static_cast<unsigned char>(c);
+    return std::string("byte 0x") + kHex[b >> 4] + kHex[b & 15];
+  }
+
+  [[noreturn]] void failExpected(std::string_view what) const {
+    fail(p_, "expected " + std::string(what) + ", found " + describe(p_));
+  }
+
+  void expect(char c, std::string_view what) {
+    skipWs();
+    if (p_ < end_ && *p_ == c) {
+      ++p_;
+      return;
+    }
+    failExpected(what);
+  }
+
+  // Consumes c after optional white space when it is there.
+  bool accept(char c) {
+    skipWs();
+    if (p_ < end_ && *p_ == c) {
+      ++p_;
+      return true;
+    }
+    return false;
+  }
+
+  void enter(int depth) const {
+    if (depth > kMaxDepth) fail(p_, "nesting deeper than " + std::to_string(kMaxDepth) + " levels");
+  }
+
+  void literal(std::string_view word) {
+    if (static_cast<std::size_t>(end_ - p_) < word.size() ||
+        std::string_view(p_, word.size()) != word) {
+      fail(p_, "invalid literal, expected '" + std::string(word) + "'");
+    }
+    p_ += word.size();
+    if (p_ < end_ && ((*p_ >= 'a' && *p_ <= 'z') || isDigit(*p_))) {
+      fail(p_ - word.size(), "invalid literal, expected '" + std::string(word) + "'");
+    }
+  }
+
+  // ---- numbers ----
+
+  NumberToken number() {
+    const char* s = p_;
+    const char* q = p_;
+    NumberToken t;
+    auto bad = [&]() {
+      const char* e = q;
+      while (e < end_ && e - s < 40 &&
+             (isDigit(*e) || *e == '.' || *e == 'e' || *e == 'E' || *e == '+' || *e == '-')) {
+        ++e;
+      }
+      fail(s, "invalid number " + quoted(std::string_view(s, static_cast<std::size_t>(e - s))));
+    };
+    if (q < end_ && *q == '-') ++q;
+    if (q >= end_ || !isDigit(*q)) bad();
+    if (*q == '0') {
+      ++q;
+    } else {
+      while (q < end_ && isDigit(*q))
+        ++q;
+    }
+    if (q < end_ && *q == '.') {
+      ++q;
+      t.integral = false;
+      if (q >= end_ || !isDigit(*q)) bad();
+      while (q < end_ && isDigit(*q))
+        ++q;
+    }
+    if (q < end_ && (*q == 'e' || *q == 'E')) {
+      ++q;
+      t.integral = false;
+      t.exponent = true;
+      if (q < end_ && (*q == '+' || *q == '-')) ++q;
+      if (q >= end_ || !isDigit(*q)) bad();
+      while (q < end_ && isDigit(*q))
+        ++q;
+    }
+    // "01", "1.2.3", "1x": a number must end at a delimiter.
+    if (q < end_ && (isDigit(*q) || *q == '.' || *q == '+' || *q == '-' ||
+                     (*q >= 'a' && *q <= 'z') || (*q >= 'A' && *q <= 'Z'))) {
+      bad();
+    }
+    p_ = q;
+    t.text = std::string_view(s, static_cast<std::size_t>(q - s));
+    return t;
+  }
+
+  // ---- strings ----
+
+  // From s (inside a string) to the closing quote or the next backslash, checking UTF-8.
+  const char* scanPlain(const char* s) {
+    for (;;) {
+      while (end_ - s >= 8 && !hasSpecialByte(load8(s)))
+        s += 8;
+      if (s >= end_) fail(s, "unterminated string");
+      char c = *s;
+      if (c == '"' || c == '\\') return s;
+      unsigned char b = static_cast<unsigned char>(c);
+      if (b < 0x20) fail(s, "control character in a string (must be escaped)");
+      if (b < 0x80) {
+        ++s;
+        continue;
+      }
+      const char* next = utf8Next(s, end_);
+      if (!next) fail(s, "invalid UTF-8 in a string");
+      s = next;
+    }
+  }
+
+  unsigned hex4(const char* s) {
+    if (end_ - s < 4) fail(s, "incomplete \\u escape");
+    unsigned v = 0;
+    for (int i = 0; i < 4; ++i) {
+      char c = s[i];
+      unsigned d;
+      if (isDigit(c)) {
+        d = static_cast<unsigned>(c - '0');
+      } else if (c >= 'a' && c <= 'f') {
+        d = static_cast<unsigned>(c - 'a' + 10);
+      } else if (c >= 'A' && c <= 'F') {
+        d = static_cast<unsigned>(c - 'A' + 10);
+      } else {
+        fail(s - 2, "invalid \\u escape");
+      }
+      v = v * 16 + d;
+    }
+    return v;
+  }
+
+  // p_ is at a backslash inside a string; appends the rest of the string to out and moves
+  // past the closing quote.
+  void escapedRest(std::string& out) {
+    for (;;) {
+      if (*p_ == '"') {
+        ++p_;
+        return;
+      }
+      // *p_ is a backslash
+      const char* esc = p_;
+      if (end_ - p_ < 2) fail(esc, "unterminated string");
+      char c = p_[1];
+      p_ += 2;
+      switch (c) {
+        case '"':
+          out.push_back('"');
+          break;
+        case '\\':
+          out.push_back('\\');
+          break;
+        case '/':
+          out.push_back('/');
+          break;
+        case 'b':
+          out.push_back('\b');
+          break;
+        case 'f':
+          out.push_back('\f');
+          break;
+        case 'n':
+          out.push_back('\n');
+          break;
+        case 'r':
+          out.push_back('\r');
+          break;
+        case 't':
+          out.push_back('\t');
+          break;
+        case 'u': {
+          std::uint32_t cp = hex4(p_);
+          p_ += 4;
+          if (cp >= 0xDC00 && cp <= 0xDFFF) fail(esc, "lone low surrogate in a \\u escape");
+          if (cp >= 0xD800 && cp <= 0xDBFF) {
+            if (end_ - p_ < 6 || p_[0] != '\\' || p_[1] != 'u') {
+              fail(esc, "lone high surrogate in a \\u escape");
+            }
+            std::uint32_t lo = hex4(p_ + 2);
+            if (lo < 0xDC00 || lo > 0xDFFF) fail(esc, "lone high surrogate in a \\u escape");
+            p_ += 6;
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+          }
+          appendUtf8(out, cp);
+          break;
+        }
+        default:
+          fail(esc, "invalid escape in a string");
+      }
+      const char* run = p_;
+      p_ = scanPlain(p_);
+      out.append(run, p_);
+    }
+  }
+
+  // p_ is at an opening quote.
+  std::string stringValue() {
+    const char* start = p_ + 1;
+    const char* q = scanPlain(start);
+    if (*q == '"') {
+      p_ = q + 1;
+      return std::string(start, q);
+    }
+    std::string out(start, q);
+    p_ = q;
+    escapedRest(out);
+    return out;
+  }
+
+  // As stringValue, but without copying when there are no escapes. The view is valid until
+  // the next call.
+  std::string_view stringView() {
+    const char* start = p_ + 1;
+    const char* q = scanPlain(start);
+    if (*q == '"') {
+      p_ = q + 1;
+      return std::string_view(start, static_cast<std::size_t>(q - start));
+    }
+    scratch_.assign(start, q);
+    p_ = q;
+    escapedRest(scratch_);
+    return scratch_;
+  }
+
+  std::string_view memberName() {
+    skipWs();
+    if (p_ >= end_ || *p_ != '"') failExpected("a member name in quotes");
+    std::string_view name = stringView();
+    expect(':', "':' after a member name");
+    skipWs();
+    return name;
+  }
+
+  // Members of an object after '{'; calls onMember(name, nameAt) with p_ at the value.
+  template <typename F>
+  void members(F&& onMember) {
+    if (accept('}')) return;
+    for (;;) {
+      skipWs();
+      const char* at = p_;
+      std::string_view name = memberName();
+      onMember(name, at);
+      if (accept(',')) continue;
+      if (accept('}')) return;
+      failExpected("',' or '}'");
+    }
+  }
+
+  void skipValue(int depth) {
+    skipWs();
+    if (p_ >= end_) failExpected("a value");
+    switch (*p_) {
+      case '"':
+        stringView();
+        return;
+      case '{':
+        enter(depth);
+        ++p_;
+        members([&](std::string_view, const char*) { skipValue(depth + 1); });
+        return;
+      case '[':
+        enter(depth);
+        ++p_;
+        if (accept(']')) return;
+        for (;;) {
+          skipValue(depth + 1);
+          if (accept(',')) continue;
+          if (accept(']')) return;
+          failExpected("',' or ']'");
+        }
+      case 't':
+        literal("true");
+        return;
+      case 'f':
+        literal("false");
+        return;
+      case 'n':
+        literal("null");
+        return;
+      default:
+        if (*p_ == '-' || isDigit(*p_)) {
+          number();
+          return;
+        }
+        failExpected("a value");
+    }
+  }
+
+  bool boolMember() {
+    if (p_ < end_ && *p_ == 't') {
+      literal("true");
+      return true;
+    }
+    if (p_ < end_ && *p_ == 'f') {
+      literal("false");
+      return false;
+    }
+    failExpected("true or false");
+  }
+
+  std::string stringMember() {
+    if (p_ >= end_ || *p_ != '"') failExpected("a string");
+    return stringValue();
+  }
+
+  int intMember(std::string_view name) {
+    const char* at = p_;
+    if (p_ >= end_ || !(*p_ == '-' || isDigit(*p_))) failExpected("an integer");
+    NumberToken t = number();
+    int v = 0;
+    auto r = std::from_chars(t.text.data(), t.text.data() + t.text.size(), v);
+    if (!t.integral || r.ec != std::errc() || v < 0) {
+      fail(at, "'" + std::string(name) + "' must be a non-negative integer");
+    }
+    return v;
+  }
+
+  // ---- document ----
+
+  void document(bool isDelta, std::vector<FieldDef>& defs, std::vector<Row>* rows,
+                std::vector<DeltaRow>* changes) {
+    const std::string_view body = isDelta ? "changes" : "rows";
+    const std::string_view other = isDelta ? "rows" : "changes";
+    if (end_ - p_ >= 3 && std::string_view(p_, 3) == "\xEF\xBB\xBF") p_ += 3;
+    skipWs();
+    if (p_ >= end_ || *p_ != '{') {
+      failExpected(isDelta ? "'{' at the start of a delta" : "'{' at the start of a packet");
+    }
+    ++p_;
+    bool haveFields = false, haveBody = false;
+    members([&](std::string_view name, const char* at) {
+      if (name == "fields") {
+        if (haveFields) fail(at, "duplicate member 'fields'");
+        haveFields = true;
+        fieldDefs(defs, 2);
+      } else if (name == body) {
+        if (!haveFields) fail(at, "'fields' must come before '" + std::string(body) + "'");
+        if (haveBody) fail(at, "duplicate member '" + std::string(body) + "'");
+        haveBody = true;
+        if (isDelta) {
+          changeList(defs, *changes, 2);
+        } else {
+          rowList(defs, *rows, 2);
+        }
+      } else if (name == other) {
+        fail(at, isDelta ? "found 'rows' where a delta has 'changes'"
+                         : "found 'changes' where a packet has 'rows'");
+      } else {
+        skipValue(2);
+      }
+    });
+    skipWs();
+    if (p_ != end_) fail(p_, "unexpected text after the end of the document");
+    if (!haveFields) fail(p_, "missing member 'fields'");
+    if (!haveBody) fail(p_, "missing member '" + std::string(body) + "'");
+  }
+
+  // ---- field definitions ----
+
+  void fieldDefs(std::vector<FieldDef>& out, int depth) {
+    skipWs();
+    if (p_ >= end_ || *p_ != '[') failExpected("an array of field definitions");
+    const char* listAt = p_;
+    enter(depth);
+    ++p_;
+    if (accept(']')) return;
+    ctx_.push(FrameKind::FieldDef);
+    for (std::size_t i = 0;; ++i) {
+      FieldDef def;
+      ctx_.top().index = i;
+      ctx_.top().field = &def;
+      fieldDef(def, depth + 1);
+      out.push_back(std::move(def));
+      ctx_.top().field = nullptr;
+      if (accept(',')) continue;
+      if (accept(']')) break;
+      failExpected("',' or ']'");
+    }
+    ctx_.pop();
+    int dup = duplicateName(out);
+    if (dup >= 0) fail(listAt, "duplicate field name " + quoted(out[dup].name));
+  }
+
+  void fieldDef(FieldDef& def, int depth) {
+    skipWs();
+    const char* at = p_;
+    if (p_ >= end_ || *p_ != '{') failExpected("a field definition (an object)");
+    enter(depth);
+    ++p_;
+    unsigned seen = 0;
+    bool haveName = false, haveType = false;
+    members([&](std::string_view name, const char* nameAt) {
+      static constexpr std::string_view kNames[] = {"name",  "type",     "size", "precision",
+                                                    "scale", "required", "kind", "expression",
+                                                    "label", "fields"};
+      int which = -1;
+      for (int i = 0; i < 10; ++i) {
+        if (name == kNames[i]) which = i;
+      }
+      if (which < 0) {
+        skipValue(depth + 1);  // members of later versions
+        return;
+      }
+      if (seen & (1u << which)) fail(nameAt, "duplicate member " + quoted(name));
+      seen |= 1u << which;
+      switch (which) {
+        case 0:
+          def.name = stringMember();
+          haveName = true;
+          break;
+        case 1: {
+          const char* typeAt = p_;
+          std::string typeName = stringMember();
+          if (!dataTypeFromName(typeName, def.type)) {
+            fail(typeAt, "unknown field type " + quoted(typeName));
+          }
+          haveType = true;
+          break;
+        }
+        case 2:
+          def.size = intMember("size");
+          break;
+        case 3:
+          def.precision = intMember("precision");
+          break;
+        case 4:
+          def.scale = intMember("scale");
+          break;
+        case 5:
+          def.required = boolMember();
+          break;
+        case 6: {
+          const char* kindAt = p_;
+          std::string kind = stringMember();
+          if (kind == "data") {
+            def.kind = FieldKind::Data;
+          } else if (kind == "internalcalc") {
+            def.kind = FieldKind::InternalCalc;
+          } else if (kind == "aggregate") {
+            def.kind = FieldKind::Aggregate;
+          } else {
+            fail(kindAt, "unknown field kind " + quoted(kind));
+          }
+          break;
+        }
+        case 7:
+          def.expression = stringMember();
+          break;
+        case 8:
+          def.displayLabel = stringMember();
+          break;
+        case 9:
+          fieldDefs(def.children, depth + 1);
+          break;
+      }
+    });
+    if (!haveName) fail(at, "missing member 'name'");
+    if (!haveType) fail(at, "missing member 'type'");
+    std::string problem = checkFieldDef(def);
+    if (!problem.empty()) fail(at, problem);
+  }
+
+  // ---- rows ----
+
+  void rowList(const std::vector<FieldDef>& defs, std::vector<Row>& rows, int depth) {
+    skipWs();
+    if (p_ >= end_ || *p_ != '[') failExpected("an array of rows");
+    enter(depth);
+    ++p_;
+    if (accept(']')) return;
+    ctx_.push(FrameKind::Row);
+    for (std::size_t i = 0;; ++i) {
+      ctx_.top().index = i;
+      Row row;
+      rowValues(defs, row, depth + 1);
+      rows.push_back(std::move(row));
+      if (accept(',')) continue;
+      if (accept(']')) break;
+      failExpected("',' or ']' after a row");
+    }
+    ctx_.pop();
+  }
+
+  // One row; the current frame (a row or a change) gets the field being read.
+  void rowValues(const std::vector<FieldDef>& defs, Row& row, int depth) {
+    skipWs();
+    if (p_ >= end_ || *p_ != '[') failExpected("a row (an array of values)");
+    enter(depth);
+    ++p_;
+    const std::size_t n = defs.size();
+    row.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      skipWs();
+      if (p_ < end_ && *p_ == ']') {
+        ctx_.top().field = nullptr;
+        fail(p_, "the row has " + std::to_string(i) + " values, expected " + std::to_string(n));
+      }
+      if (i > 0) expect(',', "',' between values");
+      ctx_.top().field = &defs[i];
+      row.push_back(value(defs[i], depth + 1));
+    }
+    ctx_.top().field = nullptr;
+    skipWs();
+    if (p_ < end_ && *p_ == ',') {
+      fail(p_,
+           "the row has more than " + std::to_string(n) + " values, expected " + std::to_string(n));
+    }
+    expect(']', "']' at the end of the row");
+  }
+
+  [[noreturn]] void failValue(const char* at, std::string_view text, std::string_view problem) {
+    fail(at, quoted(text) + " " + std::string(problem));
+  }
+
+  Value value(const FieldDef& f, int depth) {
+    skipWs();
+    const char* at = p_;
+    if (p_ >= end_) failExpected(expectedFor(f.type));
+    const char c = *p_;
+    if (c == 'n') {
+      literal("null");
+      return Value();
+    }
+    const bool isNumber = c == '-' || isDigit(c);
+    switch (f.type) {
+      case DataType::String:
+        if (c == '"') return Value(stringValue());
+        if (isNumber) return Value(std::string(number().text));
+        break;
+      case DataType::Decimal:
+        if (c == '"') return decimal(f, stringView(), at);
+        if (isNumber) {
+          NumberToken t = number();
+          if (t.exponent) return decimal(f, expandExponent(t.text, at), at);
+          return decimal(f, t.text, at);
+        }
+        break;
+      case DataType::Int16:
+      case DataType::Int32:
+      case DataType::Int64:
+        if (isNumber) return integer(f.type, number(), at);
+        break;
+      case DataType::Float:
+        if (isNumber) {
+          NumberToken t = number();
+          double d = 0;
+          auto r = std::from_chars(t.text.data(), t.text.data() + t.text.size(), d);
+          if (r.ec != std::errc() || !std::isfinite(d)) {
+            failValue(at, t.text, "is out of range for a float");
+          }
+          return Value(d);
+        }
+        break;
+      case DataType::Boolean:
+        if (c == 't') {
+          literal("true");
+          return Value(true);
+        }
+        if (c == 'f') {
+          literal("false");
+          return Value(false);
+        }
+        break;
+      case DataType::Date:
+        if (c == '"') {
+          std::string_view s = stringView();
+          std::int64_t days;
+          if (fastDate(s, days)) return Value(Date::fromDays(static_cast<std::int32_t>(days)));
+          Date d;
+          if (!Date::tryParse(s, d)) failValue(at, s, "is not a valid date (YYYY-MM-DD)");
+          return Value(d);
+        }
+        break;
+      case DataType::DateTime:
+        if (c == '"') {
+          std::string_view s = stringView();
+          std::int64_t secs;
+          if (fastDateTime(s, secs)) return Value(DateTime::fromSeconds(secs));
+          DateTime d;
+          if (!DateTime::tryParse(s, d)) {
+            failValue(at, s, "is not a valid date-time (YYYY-MM-DD HH:MM:SS)");
+          }
+          return Value(d);
+        }
+        break;
+      case DataType::Time:
+        if (c == '"') {
+          std::string_view s = stringView();
+          std::int32_t secs;
+          if (fastTime(s, secs)) return Value(Time::fromSeconds(secs));
+          Time t;
+          if (!Time::tryParse(s, t)) failValue(at, s, "is not a valid time (HH:MM:SS)");
+          return Value(t);
+        }
+        break;
+      case DataType::DataSet:
+        if (c == '[') {
+          auto nested = std::make_shared<NestedRows>();
+          rowList(f.children, *nested, depth);
+          return Value(std::shared_ptr<const NestedRows>(std::move(nested)));
+        }
+        break;
+      case DataType::Null:
+        break;
+    }
+    fail(at, "expected " + expectedFor(f.type) + ", found " + describe(at));
+  }
+
+  Value integer(DataType type, const NumberToken& t, const char* at) {
+    if (!t.integral) failValue(at, t.text, "is not an integer");
+    std::int64_t v = 0;
+    auto r = std::from_chars(t.text.data(), t.text.data() + t.text.size(), v);
+    if (r.ec != std::errc()) failValue(at, t.text, "is out of range for a 64-bit integer");
+    if (type == DataType::Int16) {
+      if (v < std::numeric_limits<std::int16_t>::min() ||
+          v > std::numeric_limits<std::int16_t>::max()) {
+        failValue(at, t.text, "is out of range for a 16-bit integer");
+      }
+      return Value(static_cast<std::int16_t>(v));
+    }
+    if (type == DataType::Int32) {
+      if (v < std::numeric_limits<std::int32_t>::min() ||
+          v > std::numeric_limits<std::int32_t>::max()) {
+        failValue(at, t.text, "is out of range for a 32-bit integer");
+      }
+      return Value(static_cast<std::int32_t>(v));
+    }
+    return Value(v);
+  }
+
+  // "1.25e3" as plain decimal text ("1250"), exactly; into scratch_.
+  std::string_view expandExponent(std::string_view text, const char* at) {
+    std::size_t e = text.find_first_of("eE");
+    std::string_view mant = text.substr(0, e);
+    int exp = 0;
+    std::string_view expText = text.substr(e + 1);
+    if (!expText.empty() && expText[0] == '+') expText.remove_prefix(1);
+    auto r = std::from_chars(expText.data(), expText.data() + expText.size(), exp);
+    if (r.ec != std::errc() || exp > 100 || exp < -100) {
+      failValue(at, text, "is out of range for a decimal");
+    }
+    std::string digitsText;
+    bool neg = false;
+    if (!mant.empty() && mant[0] == '-') {
+      neg = true;
+      mant.remove_prefix(1);
+    }
+    int scale = 0;
+    std::size_t dot = mant.find('.');
+    if (dot == std::string_view::npos) {
+      digitsText.assign(mant);
+    } else {
+      digitsText.assign(mant.substr(0, dot));
+      digitsText.append(mant.substr(dot + 1));
+      scale = static_cast<int>(mant.size() - dot - 1);
+    }
+    scale -= exp;
+    if (scale < 0) {
+      digitsText.append(static_cast<std::size_t>(-scale), '0');
+      scale = 0;
+    }
+    while (static_cast<int>(digitsText.size()) <= scale)
+      digitsText.insert(0, 1, '0');
+    scratch_.clear();
+    if (neg) scratch_.push_back('-');
+    scratch_.append(digitsText, 0, digitsText.size() - static_cast<std::size_t>(scale));
+    if (scale > 0) {
+      scratch_.push_back('.');
+      scratch_.append(digitsText, digitsText.size() - static_cast<std::size_t>(scale));
+    }
+    return scratch_;
+  }
+
+  // Decimal text into a value at the field's scale. Digits that the scale would drop, or
+  // more digits than the precision allows, are refused rather than rounded away.
+  Value decimal(const FieldDef& f, std::string_view text, const char* at) {
+    const bool sized = f.precision > 0 || f.scale > 0;
+    std::int64_t units;
+    int scale;
+    if (fastDecimal(text, units, scale)) {
+      if (!sized) return Value(Decimal(units, scale));
+      const int target = f.scale;
+      bool fits = true;
+      if (scale < target) {
+        int diff = target - scale;
+        if (diff <= 18 && (units < 0 ? -units : units) <= INT64_MAX / kPow10[diff]) {
+          units *= kPow10[diff];
+        } else {
+          fits = false;  // left to the general path
+        }
+      } else if (scale > target) {
+        std::int64_t p = kPow10[scale - target];
+        if (units % p != 0) {
+          failValue(at, text,
+                    "has more than " + std::to_string(target) + " digits after the point");
+        }
+        units /= p;
+      }
+      if (fits) {
+        if (f.precision > 0 && f.precision <= 18 &&
+            (units < 0 ? -units : units) >= kPow10[f.precision]) {
+          failDecimalSize(f, text, at);
+        }
+        return Value(Decimal(units, target));
+      }
+    }
+    Decimal d;
+    if (!Decimal::tryParse(text, d)) failValue(at, text, "is not a valid decimal number");
+    if (!sized) return Value(d);
+    Decimal r;
+    try {
+      r = d.rescaled(f.scale);
+    } catch (const ConversionError&) {
+      failDecimalSize(f, text, at);
+    }
+    if (Decimal::compare(r, d) != 0) {
+      failValue(at, text, "has more than " + std::to_string(f.scale) + " digits after the point");
+    }
+    if (f.precision > 0) {
+      Int128 u = r.units();
+      UInt128 m = u < 0 ? UInt128(0) - static_cast<UInt128>(u) : static_cast<UInt128>(u);
+      if (m >= pow10u(f.precision)) failDecimalSize(f, text, at);
+    }
+    return Value(r);
+  }
+
+  [[noreturn]] void failDecimalSize(const FieldDef& f, std::string_view text, const char* at) {
+    failValue(at, text,
+              "does not fit decimal(" + std::to_string(f.precision) + "," +
+                  std::to_string(f.scale) + ")");
+  }
+
+  // ---- deltas ----
+
+  void changeList(const std::vector<FieldDef>& defs, std::vector<DeltaRow>& out, int depth) {
+    skipWs();
+    if (p_ >= end_ || *p_ != '[') failExpected("an array of changes");
+    enter(depth);
+    ++p_;
+    if (accept(']')) return;
+    ctx_.push(FrameKind::Change);
+    for (std::size_t i = 0;; ++i) {
+      ctx_.top().index = i;
+      DeltaRow row;
+      change(defs, row, depth + 1);
+      out.push_back(std::move(row));
+      if (accept(',')) continue;
+      if (accept(']')) break;
+      failExpected("',' or ']' after a change");
+    }
+    ctx_.pop();
+  }
+
+  void change(const std::vector<FieldDef>& defs, DeltaRow& row, int depth) {
+    skipWs();
+    const char* at = p_;
+    if (p_ >= end_ || *p_ != '{') failExpected("a change (an object)");
+    enter(depth);
+    ++p_;
+    bool haveKind = false, haveOld = false, haveNew = false, haveDetails = false;
+    members([&](std::string_view name, const char* nameAt) {
+      auto once = [&](bool& flag) {
+        if (flag) fail(nameAt, "duplicate member " + quoted(name));
+        flag = true;
+      };
+      if (name == "kind") {
+        once(haveKind);
+        skipWs();
+        const char* kindAt = p_;
+        if (p_ >= end_ || *p_ != '"') failExpected("a change kind string");
+        std::string_view kind = stringView();
+        if (!kindFromName(kind, row.kind)) fail(kindAt, "unknown change kind " + quoted(kind));
+      } else if (name == "old" || name == "new") {
+        bool isOld = name == "old";
+        once(isOld ? haveOld : haveNew);
+        ctx_.top().part = isOld ? "old values" : "new values";
+        rowValues(defs, isOld ? row.oldValues : row.newValues, depth + 1);
+        ctx_.top().part = nullptr;
+      } else if (name == "details") {
+        once(haveDetails);
+        details(defs, row.details, depth + 1);
+      } else {
+        skipValue(depth + 1);
+      }
+    });
+    if (!haveKind) fail(at, "missing member 'kind'");
+    switch (row.kind) {
+      case ChangeKind::Insert:
+        if (haveOld) fail(at, "an insert has no 'old' values");
+        if (!haveNew) fail(at, "an insert needs 'new' values");
+        break;
+      case ChangeKind::Delete:
+        if (haveNew) fail(at, "a delete has no 'new' values");
+        if (!haveOld) fail(at, "a delete needs 'old' values");
+        break;
+      case ChangeKind::Modify:
+        if (!haveOld || !haveNew) fail(at, "a modify needs both 'old' and 'new' values");
+        break;
+      case ChangeKind::Unmodified:
+        break;
+    }
+  }
+
+  void details(const std::vector<FieldDef>& defs, std::vector<DetailDelta>& out, int depth) {
+    skipWs();
+    if (p_ >= end_ || *p_ != '{') failExpected("an object of nested changes");
+    enter(depth);
+    ++p_;
+    members([&](std::string_view name, const char* nameAt) {
+      std::size_t index = defs.size();
+      for (std::size_t i = 0; i < defs.size(); ++i) {
+        if (equalsFolded(defs[i].name, name)) {
+          index = i;
+          break;
+        }
+      }
+      if (index == defs.size()) fail(nameAt, "unknown nested field " + quoted(name));
+      if (defs[index].type != DataType::DataSet) {
+        fail(nameAt, "field " + quoted(defs[index].name) + " is not a nested data set");
+      }
+      for (const DetailDelta& d : out) {
+        if (d.field == index) fail(nameAt, "duplicate details of " + quoted(defs[index].name));
+      }
+      DetailDelta detail;
+      detail.field = index;
+      ctx_.push(FrameKind::Detail, &defs[index]);
+      changeList(defs[index].children, detail.rows, depth + 1);
+      ctx_.pop();
+      out.push_back(std::move(detail));
+    });
+  }
+
+  const char* begin_;
+  const char* p_;
+  const char* end_;
+  Context ctx_;
+  std::string scratch_;
+};
+
+// ======================================================================================
+// Writer
+// ======================================================================================
+
+// Appends text as a JSON string literal; false (with out partly written) on invalid UTF-8.
+bool appendString(std::string& out, std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  out.push_back('"');
+  const char* s = text.data();
+  const char* end = s + text.size();
+  const char* run = s;
+  while (s < end) {
+    while (end - s >= 8 && !hasSpecialByte(load8(s)))
+      s += 8;
+    if (s >= end) break;
+    unsigned char c = static_cast<unsigned char>(*s);
+    if (c >= 0x80) {
+      const char* next = utf8Next(s, end);
+      if (!next) return false;
+      s = next;
+      continue;
+    }
+    if (c >= 0x20 && c != '"' && c != '\\') {
+      ++s;
+      continue;
+    }
+    out.append(run, s);
+    char esc[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+    std::size_t len = 2;
+    switch (c) {
+      case '"':
+        esc[1] = '"';
+        break;
+      case '\\':
+        esc[1] = '\\';
+        break;
+      case '\b':
+        esc[1] = 'b';
+        break;
+      case '\f':
+        esc[1] = 'f';
+        break;
+      case '\n':
+        esc[1] = 'n';
+        break;
+      case '\r':
+        esc[1] = 'r';
+        break;
+      case '\t':
+        esc[1] = 't';
+        break;
+      default:
+        len = 6;
+    }
+    out.append(esc, len);
+    run = ++s;
+  }
+  out.append(run, end);
+  out.push_back('"');
+  return true;
+}
+
+class Writer {
+ public:
+  explicit Writer(std::string& out) : out_(out) {}
+
+  void packet(const Packet& p) {
+    out_.reserve(out_.size() + 256 + p.fields.size() * 48 +
+                 p.rows.size() * (4 + p.fields.size() * 12));
+    out_ += "{\"fields\":";
+    fieldDefs(p.fields.list());
+    out_ += ",\"rows\":";
+    rowList(p.fields.list(), p.rows);
+    out_ += '}';
+  }
+
+  void delta(const Delta& d) {
+    out_ += "{\"fields\":";
+    fieldDefs(d.fields.list());
+    out_ += ",\"changes\":";
+    changeList(d.fields.list(), d.rows);
+    out_ += '}';
+  }
+
+ private:
+  [[noreturn]] void fail(std::string_view message) const {
+    throw DataSetError(ctx_.prefix() + std::string(message));
+  }
+
+  void text(std::string_view s) {
+    if (!appendString(out_, s)) fail("invalid UTF-8 in text " + quoted(s));
+  }
+
+  template <typename T>
+  void integer(T v) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out_.append(buf, r.ptr);
+  }
+
+  void fieldDefs(const std::vector<FieldDef>& defs) {
+    out_ += '[';
+    ctx_.push(FrameKind::FieldDef);
+    for (std::size_t i = 0; i < defs.size(); ++i) {
+      const FieldDef& f = defs[i];
+      ctx_.top().index = i;
+      ctx_.top().field = &f;
+      std::string problem = checkFieldDef(f);
+      if (!problem.empty()) fail(problem);
+      if (i > 0) out_ += ',';
+      out_ += "{\"name\":";
+      text(f.name);
+      out_ += ",\"type\":\"";
+      out_ += dataTypeName(f.type);
+      out_ += '"';
+      if (f.size > 0) {
+        out_ += ",\"size\":";
+        integer(f.size);
+      }
+      // A sized decimal always states both, so "scale":0 is visible; otherwise only what is set.
+      const bool both = f.type == DataType::Decimal && (f.precision != 0 || f.scale != 0);
+      if (both || f.precision != 0) {
+        out_ += ",\"precision\":";
+        integer(f.precision);
+      }
+      if (both || f.scale != 0) {
+        out_ += ",\"scale\":";
+        integer(f.scale);
+      }
+      if (f.required) out_ += ",\"required\":true";
+      if (f.kind != FieldKind::Data) {
+        out_ += ",\"kind\":\"";
+        out_ += fieldKindName(f.kind);
+        out_ += '"';
+      }
+      if (!f.expression.empty()) {
+        out_ += ",\"expression\":";
+        text(f.expression);
+      }
+      if (!f.displayLabel.empty()) {
+        out_ += ",\"label\":";
+        text(f.displayLabel);
+      }
+      if (!f.children.empty()) {
+        out_ += ",\"fields\":";
+        fieldDefs(f.children);
+      }
+      out_ += '}';
+    }
+    ctx_.top().field = nullptr;
+    int dup = duplicateName(defs);
+    if (dup >= 0) {
+      ctx_.top().index = static_cast<std::size_t>(dup);
+      fail("duplicate field name " + quoted(defs[dup].name));
+    }
+    ctx_.pop();
+    out_ += ']';
+  }
+
+  void rowList(const std::vector<FieldDef>& defs, const std::vector<Row>& rows) {
+    out_ += '[';
+    ctx_.push(FrameKind::Row);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      ctx_.top().index = i;
+      if (i > 0) out_ += ',';
+      row(defs, rows[i]);
+    }
+    ctx_.pop();
+    out_ += ']';
+  }
+
+  void row(const std::vector<FieldDef>& defs, const Row& r) {
+    if (r.size() != defs.size()) {
+      fail("the row has " + std::to_string(r.size()) + " values, expected " +
+           std::to_string(defs.size()));
+    }
+    out_ += '[';
+    for (std::size_t j = 0; j < r.size(); ++j) {
+      if (j > 0) out_ += ',';
+      ctx_.top().field = &defs[j];
+      value(defs[j], r[j]);
+    }
+    ctx_.top().field = nullptr;
+    out_ += ']';
+  }
+
+  void value(const FieldDef& f, const Value& v) {
+    const DataType type = v.type();
+    if (type == DataType::Null) {
+      out_ += "null";
+      return;
+    }
+    if (type != f.type) {
+      fail("holds a " + std::string(dataTypeName(type)) + " value, the field is " +
+           std::string(dataTypeName(f.type)));
+    }
+    char buf[64];
+    switch (type) {
+      case DataType::Null:
+        break;
+      case DataType::Boolean:
+        out_ += v.boolean() ? "true" : "false";
+        break;
+      case DataType::Int16:
+        integer(v.int16());
+        break;
+      case DataType::Int32:
+        integer(v.int32());
+        break;
+      case DataType::Int64:
+        integer(v.int64());
+        break;
+      case DataType::Float: {
+        double d = v.float64();
+        if (!std::isfinite(d)) fail("cannot encode a non-finite float");
+        auto r = std::to_chars(buf, buf + sizeof buf, d);
+        out_.append(buf, r.ptr);
+        break;
+      }
+      case DataType::Decimal: {
+        const Decimal& d = v.decimal();
+        if (d.scale() > Decimal::kMaxDigits) fail("decimal scale out of range");
+        buf[0] = '"';
+        char* e = formatDecimal(buf + 1, d.units(), d.scale());
+        *e++ = '"';
+        out_.append(buf, e);
+        break;
+      }
+      case DataType::String:
+        text(v.string());
+        break;
+      case DataType::Date:
+        buf[0] = '"';
+        if (!formatDate(buf + 1, v.date().days())) fail("date out of range");
+        buf[11] = '"';
+        out_.append(buf, 12);
+        break;
+      case DataType::DateTime: {
+        std::int64_t s = v.dateTime().seconds();
+        std::int64_t days = s / 86400;
+        std::int64_t secs = s % 86400;
+        if (secs < 0) {
+          secs += 86400;
+          --days;
+        }
+        buf[0] = '"';
+        if (!formatDate(buf + 1, days)) fail("date-time out of range");
+        buf[11] = ' ';
+        formatTime(buf + 12, secs);
+        buf[20] = '"';
+        out_.append(buf, 21);
+        break;
+      }
+      case DataType::Time:
+        buf[0] = '"';
+        if (!formatTime(buf + 1, v.time().seconds())) fail("time out of range");
+        buf[9] = '"';
+        out_.append(buf, 10);
+        break;
+      case DataType::DataSet: {
+        const auto& nested = v.nested();
+        if (!nested) {
+          out_ += "null";
+        } else {
+          rowList(f.children, *nested);
+        }
+        break;
+      }
+    }
+  }
+
+  void changeList(const std::vector<FieldDef>& defs, const std::vector<DeltaRow>& rows) {
+    out_ += '[';
+    ctx_.push(FrameKind::Change);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      ctx_.top().index = i;
+      if (i > 0) out_ += ',';
+      change(defs, rows[i]);
+    }
+    ctx_.pop();
+    out_ += ']';
+  }
+
+  void change(const std::vector<FieldDef>& defs, const DeltaRow& r) {
+    bool writeOld = !r.oldValues.empty();
+    bool writeNew = !r.newValues.empty();
+    switch (r.kind) {
+      case ChangeKind::Insert:
+        if (writeOld) fail("an insert has no old values");
+        writeNew = true;
+        break;
+      case ChangeKind::Delete:
+        if (writeNew) fail("a delete has no new values");
+        writeOld = true;
+        break;
+      case ChangeKind::Modify:
+        writeOld = writeNew = true;
+        break;
+      case ChangeKind::Unmodified:
+        break;
+    }
+    out_ += "{\"kind\":\"";
+    out_ += kindName(r.kind);
+    out_ += '"';
+    if (writeOld) {
+      out_ += ",\"old\":";
+      ctx_.top().part = "old values";
+      row(defs, r.oldValues);
+    }
+    if (writeNew) {
+      out_ += ",\"new\":";
+      ctx_.top().part = "new values";
+      row(defs, r.newValues);
+    }
+    ctx_.top().part = nullptr;
+    if (!r.details.empty()) {
+      out_ += ",\"details\":{";
+      for (std::size_t i = 0; i < r.details.size(); ++i) {
+        const DetailDelta& d = r.details[i];
+        if (d.field >= defs.size() || defs[d.field].type != DataType::DataSet) {
+          fail("details for field " + std::to_string(d.field) + ", which is not a data set");
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+          if (r.details[j].field == d.field) {
+            fail("duplicate details of " + quoted(defs[d.field].name));
+          }
+        }
+        if (i > 0) out_ += ',';
+        text(defs[d.field].name);
+        out_ += ':';
+        ctx_.push(FrameKind::Detail, &defs[d.field]);
+        changeList(defs[d.field].children, d.rows);
+        ctx_.pop();
+      }
+      out_ += '}';
+    }
+    out_ += '}';
+  }
+
+  std::string& out_;
+  Context ctx_;
+};
+
+// Runs a write and leaves `out` as it was when it throws.
+template <typename F>
+void appendAll(std::string& out, F&& write) {
+  const std::size_t mark = out.size();
+  try {
+    Writer w(out);
+    write(w);
+  } catch (...) {
+    out.resize(mark);
+    throw;
+  }
+}
+
+}  // namespace
+
+void appendPacket(std::string& out, const Packet& packet) {
+  appendAll(out, [&](Writer& w) { w.packet(packet); });
+}
+
+std::string encodePacket(const Packet& packet) {
+  std::string out;
+  appendPacket(out, packet);
+  return out;
+}
+
+Packet decodePacket(std::string_view json) {
+  return Reader(json).packet();
+}
+
+void appendDelta(std::string& out, const Delta& delta) {
+  appendAll(out, [&](Writer& w) { w.delta(delta); });
+}
+
+std::string encodeDelta(const Delta& delta) {
+  std::string out;
+  appendDelta(out, delta);
+  return out;
+}
+
+Delta decodeDelta(std::string_view json) {
+  return Reader(json).delta();
+}
+
+void appendJsonString(std::string& out, std::string_view text) {
+  const std::size_t mark = out.size();
+  if (!appendString(out, text)) {
+    out.resize(mark);
+    throw Error("invalid UTF-8 in text " + quoted(text));
+  }
+}
+
+}  // namespace vlt
