@@ -1301,30 +1301,37 @@ bool ClientDataSet::Locate(std::string_view keyFields, const std::vector<Value>&
   CheckBrowseMode();
   const Store* s = store();
   if (!s) return false;
+  auto keyMatches = [&](const Value& have, const Value& want) {
+    if (want.isNull() || have.isNull()) return want.isNull() && have.isNull();
+    if (want.type() != DataType::String)
+      return compareValues(have, want, options.caseInsensitive) == 0;
+    std::string converted;
+    std::string_view h;
+    if (have.type() == DataType::String) {
+      h = have.string();
+    } else {
+      converted = have.toText();
+      h = converted;
+    }
+    std::string_view w = want.string();
+    if (options.partialKey) {
+      if (h.size() < w.size()) return false;
+      h = h.substr(0, w.size());
+    }
+    return options.caseInsensitive ? equalsIgnoreCase(h, w) : h == w;
+  };
   for (std::size_t pos = 0; pos < view_.size(); ++pos) {
     const Row& values = s->records[view_[pos]].values;
     bool match = true;
     for (std::size_t k = 0; k < idx.size() && match; ++k) {
       const Value& have = values[idx[k]];
       const Value& want = wanted[k];
-      if (want.isNull() || have.isNull()) {
-        match = want.isNull() && have.isNull();
-      } else if (want.type() == DataType::String) {
-        std::string text = have.type() == DataType::String ? std::string() : have.toText();
-        std::string_view h = have.type() == DataType::String ? std::string_view(have.string())
-                                                             : std::string_view(text);
-        std::string_view w = want.string();
-        if (options.partialKey) {
-          if (h.size() < w.size()) {
-            match = false;
-            continue;
-          }
-          h = h.substr(0, w.size());
-        }
-        match = options.caseInsensitive ? equalsIgnoreCase(h, w) : h == w;
-      } else {
-        match = compareValues(have, want, options.caseInsensitive) == 0;
-      }
+      // The common case, whole text keys, without any conversion.
+      if (!options.partialKey && !options.caseInsensitive && have.type() == DataType::String &&
+          want.type() == DataType::String)
+        match = have.string() == want.string();
+      else
+        match = keyMatches(have, want);
     }
     if (match) {
       cursor_ = static_cast<int>(pos);

@@ -5,6 +5,7 @@
 
 #include "vlt/json.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -729,13 +730,25 @@ class Reader {
     for (std::size_t i = 0;; ++i) {
       ctx_.top().index = i;
       Row row;
+      const char* rowStart = p_;
       rowValues(defs, row, depth + 1);
       rows.push_back(std::move(row));
+      if (i == 0 && depth == 2) reserveRows(rows, static_cast<std::size_t>(p_ - rowStart));
       if (accept(',')) continue;
       if (accept(']')) break;
       failExpected("',' or ']' after a row");
     }
     ctx_.pop();
+  }
+
+  // Sizes the top-level row list once from the first row's length, so that a large packet
+  // is not copied through a series of ever larger buffers. The guess is bounded by the text
+  // left, so a misleading first row cannot make it reserve much more than the text's size.
+  void reserveRows(std::vector<Row>& rows, std::size_t firstRowBytes) {
+    const std::size_t left = static_cast<std::size_t>(end_ - p_);
+    std::size_t guess = left / (firstRowBytes + 1);
+    guess += guess / 16 + 1;
+    rows.reserve(std::min(guess, left / 2) + 1);
   }
 
   // One row; the current frame (a row or a change) gets the field being read.
