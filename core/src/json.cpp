@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -1111,12 +1112,56 @@ class Reader {
 // Writer
 // ======================================================================================
 
-// Appends text as a JSON string literal; false (with out partly written) on invalid UTF-8.
-bool appendString(std::string& out, std::string_view text) {
+// Output into a std::string through a raw cursor: the string is grown ahead in large steps
+// and cut to the written length at the end, so each value costs a bounds check and a copy
+// rather than a string append.
+class OutBuffer {
+ public:
+  OutBuffer(std::string& out, std::size_t expected) : out_(out), mark_(out.size()) {
+    out_.resize(mark_ + expected + 64);
+    cur_ = out_.data() + mark_;
+    lim_ = out_.data() + out_.size();
+  }
+
+  // Room for n more bytes at cur().
+  char* room(std::size_t n) {
+    if (static_cast<std::size_t>(lim_ - cur_) < n) grow(n);
+    return cur_;
+  }
+  void advance(char* to) { cur_ = to; }
+  void put(char c) {
+    *room(1) = c;
+    ++cur_;
+  }
+  void put(std::string_view s) {
+    std::memcpy(room(s.size()), s.data(), s.size());
+    cur_ += s.size();
+  }
+
+  void finish() { out_.resize(static_cast<std::size_t>(cur_ - out_.data())); }
+  void rollback() { out_.resize(mark_); }
+
+ private:
+  void grow(std::size_t n) {
+    const std::size_t used = static_cast<std::size_t>(cur_ - out_.data());
+    out_.resize(std::max(out_.size() * 2, used + n + 1024));
+    cur_ = out_.data() + used;
+    lim_ = out_.data() + out_.size();
+  }
+
+  std::string& out_;
+  std::size_t mark_;
+  char* cur_;
+  char* lim_;
+};
+
+// Writes text as a JSON string literal; false (with part of it written) on invalid UTF-8.
+bool putString(OutBuffer& out, std::string_view text) {
   static const char kHex[] = "0123456789abcdef";
-  out.push_back('"');
   const char* s = text.data();
   const char* end = s + text.size();
+  char* d = out.room(text.size() + 2);
+  *d++ = '"';
   const char* run = s;
   while (s < end) {
     while (end - s >= 8 && !hasSpecialByte(load8(s)))
@@ -1133,62 +1178,72 @@ bool appendString(std::string& out, std::string_view text) {
       ++s;
       continue;
     }
-    out.append(run, s);
-    char esc[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-    std::size_t len = 2;
+    std::memcpy(d, run, static_cast<std::size_t>(s - run));
+    d += s - run;
+    // Room for this escape and everything after it written plain.
+    out.advance(d);
+    d = out.room(6 + static_cast<std::size_t>(end - s) + 1);
+    char esc = 0;
     switch (c) {
       case '"':
-        esc[1] = '"';
+        esc = '"';
         break;
       case '\\':
-        esc[1] = '\\';
+        esc = '\\';
         break;
       case '\b':
-        esc[1] = 'b';
+        esc = 'b';
         break;
       case '\f':
-        esc[1] = 'f';
+        esc = 'f';
         break;
       case '\n':
-        esc[1] = 'n';
+        esc = 'n';
         break;
       case '\r':
-        esc[1] = 'r';
+        esc = 'r';
         break;
       case '\t':
-        esc[1] = 't';
+        esc = 't';
         break;
       default:
-        len = 6;
+        break;
     }
-    out.append(esc, len);
+    *d++ = '\\';
+    if (esc) {
+      *d++ = esc;
+    } else {
+      const char u[5] = {'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+      std::memcpy(d, u, 5);
+      d += 5;
+    }
     run = ++s;
   }
-  out.append(run, end);
-  out.push_back('"');
+  std::memcpy(d, run, static_cast<std::size_t>(end - run));
+  d += end - run;
+  *d++ = '"';
+  out.advance(d);
   return true;
 }
 
 class Writer {
  public:
-  explicit Writer(std::string& out) : out_(out) {}
+  explicit Writer(OutBuffer& out) : out_(out) {}
 
   void packet(const Packet& p) {
-    out_.reserve(out_.size() + 256 + p.fields.size() * 48 +
-                 p.rows.size() * (4 + p.fields.size() * 12));
-    out_ += "{\"fields\":";
+    out_.put("{\"fields\":");
     fieldDefs(p.fields.list());
-    out_ += ",\"rows\":";
+    out_.put(",\"rows\":");
     rowList(p.fields.list(), p.rows);
-    out_ += '}';
+    out_.put('}');
   }
 
   void delta(const Delta& d) {
-    out_ += "{\"fields\":";
+    out_.put("{\"fields\":");
     fieldDefs(d.fields.list());
-    out_ += ",\"changes\":";
+    out_.put(",\"changes\":");
     changeList(d.fields.list(), d.rows);
-    out_ += '}';
+    out_.put('}');
   }
 
  private:
@@ -1197,18 +1252,17 @@ class Writer {
   }
 
   void text(std::string_view s) {
-    if (!appendString(out_, s)) fail("invalid UTF-8 in text " + quoted(s));
+    if (!putString(out_, s)) fail("invalid UTF-8 in text " + quoted(s));
   }
 
   template <typename T>
   void integer(T v) {
-    char buf[24];
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out_.append(buf, r.ptr);
+    char* d = out_.room(24);
+    out_.advance(std::to_chars(d, d + 24, v).ptr);
   }
 
   void fieldDefs(const std::vector<FieldDef>& defs) {
-    out_ += '[';
+    out_.put('[');
     ctx_.push(FrameKind::FieldDef);
     for (std::size_t i = 0; i < defs.size(); ++i) {
       const FieldDef& f = defs[i];
@@ -1216,45 +1270,45 @@ class Writer {
       ctx_.top().field = &f;
       std::string problem = checkFieldDef(f);
       if (!problem.empty()) fail(problem);
-      if (i > 0) out_ += ',';
-      out_ += "{\"name\":";
+      if (i > 0) out_.put(',');
+      out_.put("{\"name\":");
       text(f.name);
-      out_ += ",\"type\":\"";
-      out_ += dataTypeName(f.type);
-      out_ += '"';
+      out_.put(",\"type\":\"");
+      out_.put(dataTypeName(f.type));
+      out_.put('"');
       if (f.size > 0) {
-        out_ += ",\"size\":";
+        out_.put(",\"size\":");
         integer(f.size);
       }
       // A sized decimal always states both, so "scale":0 is visible; otherwise only what is set.
       const bool both = f.type == DataType::Decimal && (f.precision != 0 || f.scale != 0);
       if (both || f.precision != 0) {
-        out_ += ",\"precision\":";
+        out_.put(",\"precision\":");
         integer(f.precision);
       }
       if (both || f.scale != 0) {
-        out_ += ",\"scale\":";
+        out_.put(",\"scale\":");
         integer(f.scale);
       }
-      if (f.required) out_ += ",\"required\":true";
+      if (f.required) out_.put(",\"required\":true");
       if (f.kind != FieldKind::Data) {
-        out_ += ",\"kind\":\"";
-        out_ += fieldKindName(f.kind);
-        out_ += '"';
+        out_.put(",\"kind\":\"");
+        out_.put(fieldKindName(f.kind));
+        out_.put('"');
       }
       if (!f.expression.empty()) {
-        out_ += ",\"expression\":";
+        out_.put(",\"expression\":");
         text(f.expression);
       }
       if (!f.displayLabel.empty()) {
-        out_ += ",\"label\":";
+        out_.put(",\"label\":");
         text(f.displayLabel);
       }
       if (!f.children.empty()) {
-        out_ += ",\"fields\":";
+        out_.put(",\"fields\":");
         fieldDefs(f.children);
       }
-      out_ += '}';
+      out_.put('}');
     }
     ctx_.top().field = nullptr;
     int dup = duplicateName(defs);
@@ -1263,19 +1317,19 @@ class Writer {
       fail("duplicate field name " + quoted(defs[dup].name));
     }
     ctx_.pop();
-    out_ += ']';
+    out_.put(']');
   }
 
   void rowList(const std::vector<FieldDef>& defs, const std::vector<Row>& rows) {
-    out_ += '[';
+    out_.put('[');
     ctx_.push(FrameKind::Row);
     for (std::size_t i = 0; i < rows.size(); ++i) {
       ctx_.top().index = i;
-      if (i > 0) out_ += ',';
+      if (i > 0) out_.put(',');
       row(defs, rows[i]);
     }
     ctx_.pop();
-    out_ += ']';
+    out_.put(']');
   }
 
   void row(const std::vector<FieldDef>& defs, const Row& r) {
@@ -1283,32 +1337,31 @@ class Writer {
       fail("the row has " + std::to_string(r.size()) + " values, expected " +
            std::to_string(defs.size()));
     }
-    out_ += '[';
+    out_.put('[');
     for (std::size_t j = 0; j < r.size(); ++j) {
-      if (j > 0) out_ += ',';
-      ctx_.top().field = &defs[j];
-      value(defs[j], r[j]);
+      if (j > 0) out_.put(',');
+      value(defs, j, r[j]);
     }
-    ctx_.top().field = nullptr;
-    out_ += ']';
+    out_.put(']');
   }
 
-  void value(const FieldDef& f, const Value& v) {
+  // The field is looked up only when the value needs it, to keep the common path short.
+  void value(const std::vector<FieldDef>& defs, std::size_t j, const Value& v) {
     const DataType type = v.type();
     if (type == DataType::Null) {
-      out_ += "null";
+      out_.put("null");
       return;
     }
+    const FieldDef& f = defs[j];
     if (type != f.type) {
-      fail("holds a " + std::string(dataTypeName(type)) + " value, the field is " +
-           std::string(dataTypeName(f.type)));
+      failAt(f, "holds a " + std::string(dataTypeName(type)) + " value, the field is " +
+                    std::string(dataTypeName(f.type)));
     }
-    char buf[64];
     switch (type) {
       case DataType::Null:
         break;
       case DataType::Boolean:
-        out_ += v.boolean() ? "true" : "false";
+        out_.put(v.boolean() ? std::string_view("true") : std::string_view("false"));
         break;
       case DataType::Int16:
         integer(v.int16());
@@ -1321,29 +1374,32 @@ class Writer {
         break;
       case DataType::Float: {
         double d = v.float64();
-        if (!std::isfinite(d)) fail("cannot encode a non-finite float");
-        auto r = std::to_chars(buf, buf + sizeof buf, d);
-        out_.append(buf, r.ptr);
+        if (!std::isfinite(d)) failAt(f, "cannot encode a non-finite float");
+        char* p = out_.room(32);
+        out_.advance(std::to_chars(p, p + 32, d).ptr);
         break;
       }
       case DataType::Decimal: {
         const Decimal& d = v.decimal();
-        if (d.scale() > Decimal::kMaxDigits) fail("decimal scale out of range");
-        buf[0] = '"';
-        char* e = formatDecimal(buf + 1, d.units(), d.scale());
-        *e++ = '"';
-        out_.append(buf, e);
+        if (d.scale() > Decimal::kMaxDigits) failAt(f, "decimal scale out of range");
+        char* p = out_.room(48);
+        *p++ = '"';
+        p = formatDecimal(p, d.units(), d.scale());
+        *p++ = '"';
+        out_.advance(p);
         break;
       }
       case DataType::String:
-        text(v.string());
+        if (!putString(out_, v.string())) failAt(f, "invalid UTF-8 in text " + quoted(v.string()));
         break;
-      case DataType::Date:
-        buf[0] = '"';
-        if (!formatDate(buf + 1, v.date().days())) fail("date out of range");
-        buf[11] = '"';
-        out_.append(buf, 12);
+      case DataType::Date: {
+        char* p = out_.room(12);
+        p[0] = '"';
+        if (!formatDate(p + 1, v.date().days())) failAt(f, "date out of range");
+        p[11] = '"';
+        out_.advance(p + 12);
         break;
+      }
       case DataType::DateTime: {
         std::int64_t s = v.dateTime().seconds();
         std::int64_t days = s / 86400;
@@ -1352,42 +1408,52 @@ class Writer {
           secs += 86400;
           --days;
         }
-        buf[0] = '"';
-        if (!formatDate(buf + 1, days)) fail("date-time out of range");
-        buf[11] = ' ';
-        formatTime(buf + 12, secs);
-        buf[20] = '"';
-        out_.append(buf, 21);
+        char* p = out_.room(21);
+        p[0] = '"';
+        if (!formatDate(p + 1, days)) failAt(f, "date-time out of range");
+        p[11] = ' ';
+        formatTime(p + 12, secs);
+        p[20] = '"';
+        out_.advance(p + 21);
         break;
       }
-      case DataType::Time:
-        buf[0] = '"';
-        if (!formatTime(buf + 1, v.time().seconds())) fail("time out of range");
-        buf[9] = '"';
-        out_.append(buf, 10);
+      case DataType::Time: {
+        char* p = out_.room(10);
+        p[0] = '"';
+        if (!formatTime(p + 1, v.time().seconds())) failAt(f, "time out of range");
+        p[9] = '"';
+        out_.advance(p + 10);
         break;
+      }
       case DataType::DataSet: {
         const auto& nested = v.nested();
         if (!nested) {
-          out_ += "null";
+          out_.put("null");
         } else {
+          ctx_.top().field = &f;
           rowList(f.children, *nested);
+          ctx_.top().field = nullptr;
         }
         break;
       }
     }
   }
 
+  [[noreturn]] void failAt(const FieldDef& f, std::string_view message) {
+    ctx_.top().field = &f;
+    fail(message);
+  }
+
   void changeList(const std::vector<FieldDef>& defs, const std::vector<DeltaRow>& rows) {
-    out_ += '[';
+    out_.put('[');
     ctx_.push(FrameKind::Change);
     for (std::size_t i = 0; i < rows.size(); ++i) {
       ctx_.top().index = i;
-      if (i > 0) out_ += ',';
+      if (i > 0) out_.put(',');
       change(defs, rows[i]);
     }
     ctx_.pop();
-    out_ += ']';
+    out_.put(']');
   }
 
   void change(const std::vector<FieldDef>& defs, const DeltaRow& r) {
@@ -1408,22 +1474,22 @@ class Writer {
       case ChangeKind::Unmodified:
         break;
     }
-    out_ += "{\"kind\":\"";
-    out_ += kindName(r.kind);
-    out_ += '"';
+    out_.put("{\"kind\":\"");
+    out_.put(kindName(r.kind));
+    out_.put('"');
     if (writeOld) {
-      out_ += ",\"old\":";
+      out_.put(",\"old\":");
       ctx_.top().part = "old values";
       row(defs, r.oldValues);
     }
     if (writeNew) {
-      out_ += ",\"new\":";
+      out_.put(",\"new\":");
       ctx_.top().part = "new values";
       row(defs, r.newValues);
     }
     ctx_.top().part = nullptr;
     if (!r.details.empty()) {
-      out_ += ",\"details\":{";
+      out_.put(",\"details\":{");
       for (std::size_t i = 0; i < r.details.size(); ++i) {
         const DetailDelta& d = r.details[i];
         if (d.field >= defs.size() || defs[d.field].type != DataType::DataSet) {
@@ -1434,39 +1500,46 @@ class Writer {
             fail("duplicate details of " + quoted(defs[d.field].name));
           }
         }
-        if (i > 0) out_ += ',';
+        if (i > 0) out_.put(',');
         text(defs[d.field].name);
-        out_ += ':';
+        out_.put(':');
         ctx_.push(FrameKind::Detail, &defs[d.field]);
         changeList(defs[d.field].children, d.rows);
         ctx_.pop();
       }
-      out_ += '}';
+      out_.put('}');
     }
-    out_ += '}';
+    out_.put('}');
   }
 
-  std::string& out_;
+  OutBuffer& out_;
   Context ctx_;
 };
 
+// A first guess of the encoded size; the buffer grows past it when needed.
+std::size_t expectedSize(const FieldDefs& fields, std::size_t rows) {
+  return 256 + fields.size() * 48 + rows * (2 + fields.size() * 12);
+}
+
 // Runs a write and leaves `out` as it was when it throws.
 template <typename F>
-void appendAll(std::string& out, F&& write) {
-  const std::size_t mark = out.size();
+void appendAll(std::string& out, std::size_t expected, F&& write) {
+  OutBuffer buffer(out, expected);
   try {
-    Writer w(out);
+    Writer w(buffer);
     write(w);
   } catch (...) {
-    out.resize(mark);
+    buffer.rollback();
     throw;
   }
+  buffer.finish();
 }
 
 }  // namespace
 
 void appendPacket(std::string& out, const Packet& packet) {
-  appendAll(out, [&](Writer& w) { w.packet(packet); });
+  appendAll(out, expectedSize(packet.fields, packet.rows.size()),
+            [&](Writer& w) { w.packet(packet); });
 }
 
 std::string encodePacket(const Packet& packet) {
@@ -1480,7 +1553,8 @@ Packet decodePacket(std::string_view json) {
 }
 
 void appendDelta(std::string& out, const Delta& delta) {
-  appendAll(out, [&](Writer& w) { w.delta(delta); });
+  appendAll(out, expectedSize(delta.fields, delta.rows.size() * 2),
+            [&](Writer& w) { w.delta(delta); });
 }
 
 std::string encodeDelta(const Delta& delta) {
@@ -1494,11 +1568,12 @@ Delta decodeDelta(std::string_view json) {
 }
 
 void appendJsonString(std::string& out, std::string_view text) {
-  const std::size_t mark = out.size();
-  if (!appendString(out, text)) {
-    out.resize(mark);
+  OutBuffer buffer(out, text.size() + 2);
+  if (!putString(buffer, text)) {
+    buffer.rollback();
     throw Error("invalid UTF-8 in text " + quoted(text));
   }
+  buffer.finish();
 }
 
 }  // namespace vlt

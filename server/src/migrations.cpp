@@ -1,0 +1,166 @@
+#include "migrations.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "schema_files.h"
+
+namespace vlt::server {
+
+namespace {
+
+bool startsWithWordIgnoreCase(std::string_view line, std::string_view word) {
+  if (line.size() < word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(line[i])) != word[i]) return false;
+  return line.size() == word.size() || line[word.size()] == ' ' || line[word.size()] == '\t';
+}
+
+std::string trim(std::string_view s) {
+  std::size_t a = 0, b = s.size();
+  while (a < b && std::isspace(static_cast<unsigned char>(s[a])))
+    ++a;
+  while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1])))
+    --b;
+  return std::string(s.substr(a, b - a));
+}
+
+}  // namespace
+
+std::vector<std::string> splitSqlScript(std::string_view script) {
+  std::vector<std::string> out;
+  std::string delimiter = ";";
+  std::string current;
+  char quote = 0;
+  bool blockComment = false;
+  std::size_t i = 0;
+  const std::size_t n = script.size();
+  auto flush = [&] {
+    std::string s = trim(current);
+    if (!s.empty()) out.push_back(std::move(s));
+    current.clear();
+  };
+  while (i < n) {
+    // At the start of a line outside any statement text, a DELIMITER command may follow.
+    bool lineStart = i == 0 || script[i - 1] == '\n';
+    if (lineStart && !quote && !blockComment && trim(current).empty()) {
+      std::size_t end = script.find('\n', i);
+      std::string_view line = script.substr(i, end == std::string_view::npos ? n - i : end - i);
+      std::string t = trim(line);
+      if (startsWithWordIgnoreCase(t, "DELIMITER")) {
+        delimiter = trim(std::string_view(t).substr(9));
+        if (delimiter.empty()) throw Error("DELIMITER without a delimiter");
+        current.clear();
+        i = end == std::string_view::npos ? n : end + 1;
+        continue;
+      }
+    }
+    char c = script[i];
+    if (blockComment) {
+      current += c;
+      if (c == '*' && i + 1 < n && script[i + 1] == '/') {
+        current += '/';
+        ++i;
+        blockComment = false;
+      }
+      ++i;
+      continue;
+    }
+    if (quote) {
+      current += c;
+      if (c == quote) {
+        if (i + 1 < n && script[i + 1] == quote) {  // doubled quote inside the literal
+          current += quote;
+          ++i;
+        } else {
+          quote = 0;
+        }
+      }
+      ++i;
+      continue;
+    }
+    if (c == '-' && i + 1 < n && script[i + 1] == '-' &&
+        (i + 2 >= n || std::isspace(static_cast<unsigned char>(script[i + 2])))) {
+      std::size_t end = script.find('\n', i);
+      i = end == std::string_view::npos ? n : end;  // the comment is dropped
+      continue;
+    }
+    if (c == '#') {
+      std::size_t end = script.find('\n', i);
+      i = end == std::string_view::npos ? n : end;
+      continue;
+    }
+    if (c == '/' && i + 1 < n && script[i + 1] == '*') {
+      blockComment = true;
+      current += "/*";
+      i += 2;
+      continue;
+    }
+    if (c == '\'' || c == '"' || c == '`') {
+      quote = c;
+      current += c;
+      ++i;
+      continue;
+    }
+    if (script.compare(i, delimiter.size(), delimiter) == 0) {
+      flush();
+      i += delimiter.size();
+      continue;
+    }
+    current += c;
+    ++i;
+  }
+  if (quote) throw Error("Unterminated quoted text in a SQL script");
+  flush();
+  return out;
+}
+
+std::vector<Migration> schemaMigrations(std::string_view schema) {
+  std::map<int, Migration> byVersion;
+  for (const SchemaFile& f : schemaFiles()) {
+    if (f.schema != schema) continue;
+    std::string_view name = f.name;
+    std::size_t digits = 0;
+    while (digits < name.size() && std::isdigit(static_cast<unsigned char>(name[digits])))
+      ++digits;
+    if (digits == 0) throw Error("Migration '" + std::string(name) + "' has no version number");
+    int version = std::stoi(std::string(name.substr(0, digits)));
+    if (byVersion.count(version))
+      throw Error("Two migrations of '" + std::string(schema) + "' have version " +
+                  std::to_string(version));
+    byVersion[version] = Migration{version, std::string(name), splitSqlScript(f.text)};
+  }
+  std::vector<Migration> out;
+  for (auto& [v, m] : byVersion)
+    out.push_back(std::move(m));
+  return out;
+}
+
+int applyMigrations(Connection& db, const std::vector<Migration>& migrations) {
+  db.execute(
+      "CREATE TABLE IF NOT EXISTS vlt_schema_version (version INT PRIMARY KEY, "
+      "name VARCHAR(200) NOT NULL, applied_at DATETIME NOT NULL DEFAULT CURRENT_TIMESTAMP)");
+  Packet done = db.query("SELECT version FROM vlt_schema_version");
+  std::vector<std::int64_t> applied;
+  for (const Row& r : done.rows)
+    applied.push_back(r[0].toInt64());
+  int count = 0;
+  for (const Migration& m : migrations) {
+    if (std::find(applied.begin(), applied.end(), m.version) != applied.end()) continue;
+    for (std::size_t s = 0; s < m.statements.size(); ++s) {
+      try {
+        db.execute(m.statements[s]);
+      } catch (const DbError& e) {
+        throw DbError(e.code(), e.sqlState(),
+                      m.name + ", statement " + std::to_string(s + 1) + ": " + e.what());
+      }
+    }
+    db.execute("INSERT INTO vlt_schema_version (version, name) VALUES (" +
+               std::to_string(m.version) + ",'" + m.name + "')");
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace vlt::server

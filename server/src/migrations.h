@@ -1,0 +1,32 @@
+#pragma once
+// Versioned schema migrations: SQL scripts applied in order, each once per database. The
+// scripts are compiled into the program, so a deployed service needs no files beside it.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db.h"
+
+namespace vlt::server {
+
+struct Migration {
+  int version = 0;
+  std::string name;  // file name, e.g. "0001_tables.sql"
+  std::vector<std::string> statements;
+};
+
+// Splits a script into statements the way the command-line client does: statements end with
+// the current delimiter (";" unless changed by a "DELIMITER $$" line), quotes and comments are
+// respected. Throws vlt::Error for an unterminated quote.
+std::vector<std::string> splitSqlScript(std::string_view script);
+
+// The migrations of one schema ("system", "auth", "account"), from the compiled-in scripts.
+// Throws vlt::Error for a file name without a version number or two files with one version.
+std::vector<Migration> schemaMigrations(std::string_view schema);
+
+// Applies the migrations not yet recorded in the connection's database, in order, recording
+// each in `vlt_schema_version`. Returns how many were applied. Throws DbError naming the file.
+int applyMigrations(Connection& db, const std::vector<Migration>& migrations);
+
+}  // namespace vlt::server

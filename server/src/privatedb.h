@@ -1,0 +1,48 @@
+#pragma once
+// A MariaDB server of the service's own: initialised once in a data folder, started on a unix
+// socket (no TCP unless asked), stopped cleanly. Used on one machine with no configuration, by
+// the tests and by the desktop client's embedded default.
+
+#include <sys/types.h>
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+namespace vlt::server {
+
+struct PrivateDbOptions {
+  std::filesystem::path folder;  // holds data/, the socket, the pid file and the error log
+  int tcpPort = 0;               // 0: unix socket only
+  std::string extraArgs;         // appended to the server's command line, blank-separated
+};
+
+class PrivateMariaDb {
+ public:
+  explicit PrivateMariaDb(PrivateDbOptions options);
+
+  const std::filesystem::path& folder() const { return options_.folder; }
+  std::string socketPath() const;
+  std::filesystem::path dataDir() const { return options_.folder / "data"; }
+  std::filesystem::path errorLog() const { return options_.folder / "error.log"; }
+
+  bool initialised() const;
+  // Creates the data folder once (mariadb-install-db). Throws vlt::Error with the tool's output.
+  void initialise();
+  // Starts the server unless one already answers on the socket, and waits until it accepts
+  // connections. Throws vlt::Error with the end of the error log when it does not come up.
+  void start(std::chrono::seconds timeout = std::chrono::seconds(60));
+  // True when a server answers on the socket.
+  bool answering() const;
+  // Shuts the server down and waits for it to exit (SIGKILL after the timeout).
+  void stop(std::chrono::seconds timeout = std::chrono::seconds(60));
+
+ private:
+  pid_t readPid() const;
+  PrivateDbOptions options_;
+};
+
+// The server's options this service relies on (utf8mb4, table names in lower case, strict mode
+// without ONLY_FULL_GROUP_BY and with NO_BACKSLASH_ESCAPES, snapshot isolation).
+const char* requiredServerOptions();
+
+}  // namespace vlt::server
