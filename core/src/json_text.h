@@ -3,6 +3,7 @@
 // and allocation-free formatting and parsing of calendar values and decimals. Private to
 // json.cpp; kept apart so the hot loops stay small and readable.
 
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -246,33 +247,42 @@ inline bool fastDecimal(std::string_view s, std::int64_t& units, int& scale) {
 }
 
 // Decimal::toString()'s form: sign, at least one integer digit, the point and exactly scale
-// digits. Writes into p (at least 42 bytes) and returns the end.
+// digits. Writes into p (at least 42 bytes for scales up to 38) and returns the end.
 inline char* formatDecimal(char* p, Int128 units, int scale) {
-  bool neg = units < 0;
+  const bool neg = units < 0;
   UInt128 m = neg ? UInt128(0) - static_cast<UInt128>(units) : static_cast<UInt128>(units);
-  char rev[48];
-  int n = 0;
+  char digits[48];
+  char* e;
   if (m <= UINT64_MAX) {
-    std::uint64_t m64 = static_cast<std::uint64_t>(m);
-    do {
-      rev[n++] = static_cast<char>('0' + m64 % 10);
-      m64 /= 10;
-    } while (m64 != 0);
+    e = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(m)).ptr;
   } else {
-    do {
-      rev[n++] = static_cast<char>('0' + static_cast<int>(m % 10));
-      m /= 10;
-    } while (m != 0);
+    // Above 64 bits: the high part, then the low 19 digits with their leading zeros.
+    constexpr std::uint64_t k1e19 = 10000000000000000000ULL;
+    e = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(m / k1e19)).ptr;
+    std::uint64_t lo = static_cast<std::uint64_t>(m % k1e19);
+    for (int i = 18; i >= 0; --i) {
+      e[i] = static_cast<char>('0' + lo % 10);
+      lo /= 10;
+    }
+    e += 19;
   }
-  while (n <= scale)
-    rev[n++] = '0';
+  const int n = static_cast<int>(e - digits);
   if (neg) *p++ = '-';
-  for (int i = n - 1; i >= scale; --i)
-    *p++ = rev[i];
+  if (n <= scale) {
+    *p++ = '0';
+    *p++ = '.';
+    for (int i = n; i < scale; ++i)
+      *p++ = '0';
+    for (int i = 0; i < n; ++i)
+      *p++ = digits[i];
+    return p;
+  }
+  for (int i = 0; i < n - scale; ++i)
+    *p++ = digits[i];
   if (scale > 0) {
     *p++ = '.';
-    for (int i = scale - 1; i >= 0; --i)
-      *p++ = rev[i];
+    for (int i = n - scale; i < n; ++i)
+      *p++ = digits[i];
   }
   return p;
 }

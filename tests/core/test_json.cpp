@@ -113,6 +113,9 @@ TEST(JsonPacket, EncodesCanonicalTextAndReadsItBack) {
   EXPECT_EQ(encodePacket(samplePacket()), text);
   EXPECT_EQ(decodePacket(text), samplePacket());
   EXPECT_EQ(encodePacket(decodePacket(text)), text);
+  std::string out = "x";
+  appendPacket(out, samplePacket());
+  EXPECT_EQ(out, "x" + text);
 }
 
 TEST(JsonDelta, RoundTripsAllKindsWithDetails) {
@@ -136,6 +139,10 @@ TEST(JsonPacket, RoundTripsEveryType) {
   };
   const Int128 kNines38 = static_cast<Int128>(9999999999999999999ULL) * 10000000000000000000ULL +
                           9999999999999999999ULL;
+  // Far beyond the encoder's size guess, and mostly escapes, so its buffer must grow.
+  std::string longText;
+  for (int i = 0; i < 20000; ++i)
+    longText += i % 3 == 0 ? "\x01\"" : "白a";
   const std::vector<Case> cases = {
       {field("B", DataType::Boolean), {Value(true), Value(false)}},
       {field("I", DataType::Int16),
@@ -156,7 +163,7 @@ TEST(JsonPacket, RoundTripsEveryType) {
        {Value(Decimal(5, 0)), Value(Decimal(-1, 6)), Value(Decimal(123456789012345678, 3))}},
       {field("S", DataType::String, 40),
        {Value(""), Value("a\"b\\c/d"), Value("\n\t\r\b\f\x01\x1f\x7f"), Value("白砂糖 1kg"),
-        Value("😀 emoji"), Value(std::string("nul\0byte", 8))}},
+        Value("😀 emoji"), Value(std::string("nul\0byte", 8)), Value(longText)}},
       {field("D", DataType::Date),
        {Value(Date::fromDays(0)), Value(Date::fromDays(-1)), Value(Date::fromDays(-719162)),
         Value(Date::fromDays(2932896)), Value(Date::fromDays(19782))}},
