@@ -1,0 +1,198 @@
+#include "auth.h"
+
+#include <sodium.h>
+
+#include <cctype>
+#include <stdexcept>
+
+#include "vlt/sqltext.h"
+
+namespace vlt::server {
+
+namespace {
+
+void initSodium() {
+  static const bool ready = sodium_init() >= 0;
+  if (!ready) throw Error("The cryptography library could not start");
+}
+
+std::string hex(const unsigned char* data, std::size_t n) {
+  std::string out(n * 2, '0');
+  sodium_bin2hex(out.data(), out.size() + 1, data, n);
+  return out;
+}
+
+bool digitsOnly(const std::string& s) {
+  if (s.empty() || s.size() > 18) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// A hash of a password nobody has, verified for unknown login IDs so that they cost the same.
+const std::string& decoyHash(bool fast) {
+  static const std::string slow = hashPassword("decoy password", false);
+  static const std::string quick = hashPassword("decoy password", true);
+  return fast ? quick : slow;
+}
+
+std::string sqlSeconds(std::chrono::seconds s) {
+  return std::to_string(s.count());
+}
+
+}  // namespace
+
+std::string hashPassword(const std::string& password, bool fast) {
+  initSodium();
+  char out[crypto_pwhash_STRBYTES];
+  unsigned long long ops = fast ? crypto_pwhash_OPSLIMIT_MIN : crypto_pwhash_OPSLIMIT_INTERACTIVE;
+  std::size_t mem = fast ? crypto_pwhash_MEMLIMIT_MIN : crypto_pwhash_MEMLIMIT_INTERACTIVE;
+  if (crypto_pwhash_str_alg(out, password.data(), password.size(), ops, mem,
+                            crypto_pwhash_ALG_ARGON2ID13) != 0)
+    throw Error("Hashing the password failed (out of memory)");
+  return out;
+}
+
+bool verifyPassword(const std::string& hash, const std::string& password) {
+  initSodium();
+  return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+std::string randomToken() {
+  initSodium();
+  unsigned char buf[32];
+  randombytes_buf(buf, sizeof buf);
+  return hex(buf, sizeof buf);
+}
+
+std::string tokenDigest(const std::string& token) {
+  initSodium();
+  unsigned char out[32];
+  crypto_generichash(out, sizeof out, reinterpret_cast<const unsigned char*>(token.data()),
+                     token.size(), nullptr, 0);
+  return hex(out, sizeof out);
+}
+
+AuthStore::AuthStore(ConnectionPool& pool, AuthSettings settings)
+    : pool_(pool), settings_(std::move(settings)) {
+  decoyHash(settings_.fastHashing);
+}
+
+std::optional<SessionInfo> AuthStore::login(const std::string& userId, const std::string& password,
+                                            const std::string& clientAddress) {
+  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, settings_.database);
+  const std::string window = sqlSeconds(settings_.throttleWindow);
+  std::string idKey = quotedStr(userId.substr(0, 64));
+  std::string addrKey = quotedStr(clientAddress.substr(0, 64));
+  // Refused before any hashing while a lock or too many recent failures stand.
+  Packet t = db->query(
+      "SELECT Scope, Failures FROM auth_throttle WHERE ((Scope='login' AND ScopeKey=" + idKey +
+      ") OR (Scope='addr' AND ScopeKey=" + addrKey +
+      ")) AND WindowStart > UTC_TIMESTAMP() - "
+      "INTERVAL " +
+      window + " SECOND");
+  for (const Row& r : t.rows) {
+    int limit =
+        r[0].toText() == "login" ? settings_.maxFailuresPerLogin : settings_.maxFailuresPerAddress;
+    if (r[1].toInt64() >= limit) throw LoginThrottled("登录失败次数过多，请稍后再试！");
+  }
+
+  std::optional<std::string> hash;
+  if (digitsOnly(userId))
+    hash = db->scalar("SELECT PwHash FROM auth_user WHERE Disabled=0 AND LoginID=" + userId);
+  bool ok = verifyPassword(hash ? *hash : decoyHash(settings_.fastHashing), password) && hash;
+  if (!ok) {
+    for (const auto& [scope, key] : {std::pair<const char*, std::string>{"login", idKey},
+                                     std::pair<const char*, std::string>{"addr", addrKey}}) {
+      // A failure opens a new window when the last one ran out; counted in place.
+      db->execute(std::string("INSERT INTO auth_throttle (Scope, ScopeKey, WindowStart, Failures, "
+                              "LastFailureAt) VALUES ('") +
+                  scope + "', " + key +
+                  ", UTC_TIMESTAMP(), 1, UTC_TIMESTAMP()) ON DUPLICATE KEY UPDATE "
+                  "Failures = IF(WindowStart > UTC_TIMESTAMP() - INTERVAL " +
+                  window +
+                  " SECOND, Failures + 1, 1), WindowStart = IF(WindowStart > UTC_TIMESTAMP() - "
+                  "INTERVAL " +
+                  window +
+                  " SECOND, WindowStart, UTC_TIMESTAMP()), "
+                  "LastFailureAt = UTC_TIMESTAMP()");
+    }
+    return std::nullopt;
+  }
+  db->execute("DELETE FROM auth_throttle WHERE Scope='login' AND ScopeKey=" + idKey);
+  SessionInfo s;
+  s.userId = userId;
+  s.token = randomToken();
+  s.expires = std::chrono::system_clock::now() + settings_.sessionLifetime;
+  db->execute(
+      "INSERT INTO auth_session (TokenHash, LoginID, ExpiresAt, ClientAddr) VALUES "
+      "(UNHEX('" +
+      tokenDigest(s.token) + "'), " + userId + ", UTC_TIMESTAMP() + INTERVAL " +
+      std::to_string(
+          std::chrono::duration_cast<std::chrono::seconds>(settings_.sessionLifetime).count()) +
+      " SECOND, " + addrKey + ")");
+  return s;
+}
+
+std::optional<SessionInfo> AuthStore::session(const std::string& token) {
+  if (token.size() != 64) return std::nullopt;
+  for (char c : token)
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, settings_.database);
+  std::string where =
+      "TokenHash = UNHEX('" + tokenDigest(token) + "') AND ExpiresAt > UTC_TIMESTAMP()";
+  auto user = db->scalar(
+      "SELECT s.LoginID FROM auth_session s JOIN auth_user u ON "
+      "u.LoginID = s.LoginID AND u.Disabled = 0 WHERE " +
+      where);
+  if (!user) return std::nullopt;
+  // Sliding expiry: each use extends the session.
+  const auto lifetime =
+      std::chrono::duration_cast<std::chrono::seconds>(settings_.sessionLifetime).count();
+  db->execute(
+      "UPDATE auth_session SET LastSeenAt = UTC_TIMESTAMP(), ExpiresAt = "
+      "UTC_TIMESTAMP() + INTERVAL " +
+      std::to_string(lifetime) + " SECOND WHERE " + where);
+  SessionInfo s;
+  s.userId = *user;
+  s.expires = std::chrono::system_clock::now() + settings_.sessionLifetime;
+  return s;
+}
+
+void AuthStore::logout(const std::string& token) {
+  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, settings_.database);
+  db->execute("DELETE FROM auth_session WHERE TokenHash = UNHEX('" + tokenDigest(token) + "')");
+}
+
+void AuthStore::setPassword(const std::string& userId, const std::string& password) {
+  if (!digitsOnly(userId)) throw Error("登录ID必须是数字");
+  std::string hash = hashPassword(password, settings_.fastHashing);
+  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, settings_.database);
+  db->execute("INSERT INTO auth_user (LoginID, PwHash) VALUES (" + userId + ", " + quotedStr(hash) +
+              ") ON DUPLICATE KEY UPDATE PwHash = VALUES(PwHash), "
+              "PwChangedAt = UTC_TIMESTAMP()");
+  // Sessions opened with the old password end with it.
+  db->execute("DELETE FROM auth_session WHERE LoginID = " + userId);
+}
+
+std::string AuthStore::newLoginId() {
+  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, settings_.database);
+  auto id = db->scalar("SELECT NEXTVAL(auth_loginid_seq)");
+  if (!id) throw Error("No login ID left");
+  return *id;
+}
+
+std::string AuthStore::databasePassword(const std::string& account) {
+  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, settings_.database);
+  db->execute(
+      "CREATE TABLE IF NOT EXISTS auth_dbaccount (Account VARCHAR(80) PRIMARY KEY, "
+      "Password VARCHAR(80) NOT NULL)");
+  // INSERT IGNORE keeps the first password when two services make it at once.
+  db->execute("INSERT IGNORE INTO auth_dbaccount VALUES (" + quotedStr(account) + ", " +
+              quotedStr(randomToken()) + ")");
+  auto pw = db->scalar("SELECT Password FROM auth_dbaccount WHERE Account = " + quotedStr(account));
+  if (!pw) throw Error("No password for database account " + account);
+  return *pw;
+}
+
+}  // namespace vlt::server

@@ -1,0 +1,67 @@
+#pragma once
+// Identity: password hashes, sessions and login throttling, kept in the auth database that no
+// SQL sent by a client can reach.
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "pool.h"
+
+namespace vlt::server {
+
+struct AuthSettings {
+  std::string database;  // the auth database
+  DbEndpoint admin;      // an account that may read and write it
+  std::chrono::hours sessionLifetime{12};
+  int maxFailuresPerLogin = 5;     // within the throttle window
+  int maxFailuresPerAddress = 30;  // within the throttle window
+  std::chrono::minutes throttleWindow{15};
+  bool fastHashing = false;  // tests only: the smallest Argon2id cost libsodium allows
+};
+
+struct SessionInfo {
+  std::string userId;
+  std::string token;  // only set by login()
+  std::chrono::system_clock::time_point expires;
+};
+
+// Too many failed sign-ins for the login ID or the client address.
+class LoginThrottled : public Error {
+ public:
+  using Error::Error;
+};
+
+class AuthStore {
+ public:
+  AuthStore(ConnectionPool& pool, AuthSettings settings);
+
+  // Checks the password. Unknown IDs take the same time and give the same answer as a wrong
+  // password. Throws LoginThrottled after too many failures.
+  std::optional<SessionInfo> login(const std::string& userId, const std::string& password,
+                                   const std::string& clientAddress);
+  // The session of a token that is known and not expired (extending it), or nothing.
+  std::optional<SessionInfo> session(const std::string& token);
+  void logout(const std::string& token);
+
+  // Stores a new password hash for the login ID (creating or replacing it).
+  void setPassword(const std::string& userId, const std::string& password);
+  // The next free numeric login ID.
+  std::string newLoginId();
+  // The password of a database account the service created (made and kept on first use).
+  std::string databasePassword(const std::string& account);
+
+ private:
+  ConnectionPool& pool_;
+  AuthSettings settings_;
+};
+
+// Argon2id password hashing (libsodium). Throws vlt::Error when hashing fails.
+std::string hashPassword(const std::string& password, bool fast);
+bool verifyPassword(const std::string& hash, const std::string& password);
+// 32 random bytes as 64 hex characters.
+std::string randomToken();
+// The token as stored: a BLAKE2b-256 digest in hex.
+std::string tokenDigest(const std::string& token);
+
+}  // namespace vlt::server

@@ -1,0 +1,44 @@
+#include "pool.h"
+
+namespace vlt::server {
+
+Lease::~Lease() {
+  if (conn_ && pool_) pool_->release(key_, std::move(conn_));
+}
+
+Lease ConnectionPool::acquire(const std::string& user, const std::string& password,
+                              const std::string& database) {
+  std::string key = user + '\n' + database;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = idle_.find(key);
+    if (it != idle_.end() && !it->second.empty()) {
+      std::unique_ptr<Connection> c = std::move(it->second.back());
+      it->second.pop_back();
+      return Lease(this, key, std::move(c));
+    }
+  }
+  DbEndpoint e = server_;
+  e.user = user;
+  e.password = password;
+  e.database = database;
+  return Lease(this, key, Connection::open(e));
+}
+
+void ConnectionPool::release(const std::string& key, std::unique_ptr<Connection> c) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto& list = idle_[key];
+  if (list.size() < maxIdle_) list.push_back(std::move(c));
+}
+
+void ConnectionPool::forget(const std::string& database) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = idle_.begin(); it != idle_.end();) {
+    if (database.empty() || it->first.substr(it->first.find('\n') + 1) == database)
+      it = idle_.erase(it);
+    else
+      ++it;
+  }
+}
+
+}  // namespace vlt::server

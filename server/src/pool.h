@@ -1,0 +1,56 @@
+#pragma once
+// Open connections kept for reuse, per database account and database. A lease returns its
+// connection when it ends; one that failed or was left in a transaction is closed instead.
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "db.h"
+
+namespace vlt::server {
+
+class ConnectionPool;
+
+class Lease {
+ public:
+  Lease(ConnectionPool* pool, std::string key, std::unique_ptr<Connection> c)
+      : pool_(pool), key_(std::move(key)), conn_(std::move(c)) {}
+  Lease(Lease&&) = default;
+  Lease& operator=(Lease&&) = delete;
+  ~Lease();
+  Connection& operator*() { return *conn_; }
+  Connection* operator->() { return conn_.get(); }
+  // The connection is not returned to the pool (it broke, or its session state is unknown).
+  void discard() { conn_.reset(); }
+
+ private:
+  ConnectionPool* pool_;
+  std::string key_;
+  std::unique_ptr<Connection> conn_;
+};
+
+class ConnectionPool {
+ public:
+  // `server` gives where the server is; each lease names the account and the database.
+  explicit ConnectionPool(DbEndpoint server, std::size_t maxIdlePerKey = 8)
+      : server_(std::move(server)), maxIdle_(maxIdlePerKey) {}
+
+  Lease acquire(const std::string& user, const std::string& password, const std::string& database);
+  // Closes idle connections of a database (after it was dropped) or of every database.
+  void forget(const std::string& database = {});
+  const DbEndpoint& server() const { return server_; }
+
+ private:
+  friend class Lease;
+  void release(const std::string& key, std::unique_ptr<Connection> c);
+
+  DbEndpoint server_;
+  std::size_t maxIdle_;
+  std::mutex mutex_;
+  std::map<std::string, std::vector<std::unique_ptr<Connection>>> idle_;
+};
+
+}  // namespace vlt::server

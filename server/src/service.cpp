@@ -1,0 +1,395 @@
+#include "service.h"
+
+#include <algorithm>
+#include <cctype>
+#include <regex>
+#include <thread>
+
+#include "migrations.h"
+#include "vlt/sqltext.h"
+
+namespace vlt::server {
+
+namespace {
+
+bool plainName(const std::string& s, std::size_t max = 64) {
+  if (s.empty() || s.size() > max) return false;
+  return std::all_of(s.begin(), s.end(), [](char ch) {
+    return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_';
+  });
+}
+
+// In GRANT, `_` and `%` of a database name are wildcards; escaped they match only themselves.
+std::string grantDatabase(const std::string& db) {
+  std::string out = "`";
+  for (char ch : db) {
+    if (ch == '_' || ch == '%') out += '\\';
+    if (ch == '`') out += '`';
+    out += ch;
+  }
+  return out + "`";
+}
+
+std::string accountLiteral(const std::string& user, const std::string& host) {
+  return quotedStr(user) + "@" + quotedStr(host);
+}
+
+// Runs one write as a transaction, again after a deadlock or snapshot conflict.
+template <typename F>
+void inTransaction(Connection& db, F&& body) {
+  for (int attempt = 1;; ++attempt) {
+    db.begin();
+    try {
+      body();
+      db.commit();
+      return;
+    } catch (const DbError& e) {
+      db.rollback();
+      if (!e.retryable() || attempt >= 4) throw;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt * attempt));
+    } catch (...) {
+      db.rollback();
+      throw;
+    }
+  }
+}
+
+}  // namespace
+
+DataService::DataService(ServiceSettings settings)
+    : settings_(std::move(settings)),
+      systemDb_(settings_.prefix + "_sys"),
+      authDb_(settings_.prefix + "_auth"),
+      systemUser_(settings_.prefix + "_sysuser"),
+      pool_(settings_.admin) {
+  AuthSettings a;
+  a.database = authDb_;
+  a.admin = settings_.admin;
+  a.fastHashing = settings_.fastHashing;
+  auth_ = std::make_unique<AuthStore>(pool_, a);
+}
+
+void DataService::prepare() {
+  DbEndpoint admin = settings_.admin;
+  admin.database.clear();
+  auto root = Connection::open(admin);
+  for (const std::string& db : {authDb_, systemDb_}) {
+    root->execute("CREATE DATABASE IF NOT EXISTS " + quoteIdentifier(db) +
+                  " CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci");
+  }
+  root->use(authDb_);
+  applyMigrations(*root, schemaMigrations("auth"));
+  root->use(systemDb_);
+  applyMigrations(*root, schemaMigrations("system"));
+
+  // The account that runs clients' system-database SQL: no grant on the auth store.
+  std::string pw = auth_->databasePassword(systemUser_);
+  std::string acct = accountLiteral(systemUser_, settings_.accountHost);
+  root->execute("CREATE USER IF NOT EXISTS " + acct + " IDENTIFIED BY " + quotedStr(pw));
+  root->execute("ALTER USER " + acct + " IDENTIFIED BY " + quotedStr(pw));
+  root->execute("GRANT SELECT, INSERT, UPDATE, DELETE ON " + grantDatabase(systemDb_) + ".* TO " +
+                acct);
+
+  Packet sets = root->query("SELECT UserDBID FROM userdatabase");
+  for (const Row& r : sets.rows)
+    provisionAccountSet(r[0].toText());
+}
+
+std::string DataService::accountUser(const std::string& setId) const {
+  return settings_.prefix + "_a_" + setId;
+}
+
+std::string DataService::accountDatabase(const std::string& setId) const {
+  return settings_.prefix + "_" + setId;
+}
+
+void DataService::provisionAccountSet(const std::string& setId) {
+  DbEndpoint admin = settings_.admin;
+  admin.database.clear();
+  auto root = Connection::open(admin);
+  const std::string dbName = accountDatabase(setId);
+  root->execute("CREATE DATABASE IF NOT EXISTS " + quoteIdentifier(dbName) +
+                " CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci");
+  root->use(dbName);
+  applyMigrations(*root, schemaMigrations("account"));
+  std::string user = accountUser(setId);
+  std::string pw = auth_->databasePassword(user);
+  std::string acct = accountLiteral(user, settings_.accountHost);
+  root->execute("CREATE USER IF NOT EXISTS " + acct + " IDENTIFIED BY " + quotedStr(pw));
+  root->execute("ALTER USER " + acct + " IDENTIFIED BY " + quotedStr(pw));
+  // Rows only: no DDL, no other database.
+  root->execute(
+      "GRANT SELECT, INSERT, UPDATE, DELETE, CREATE TEMPORARY TABLES, LOCK TABLES, "
+      "EXECUTE, SHOW VIEW ON " +
+      grantDatabase(dbName) + ".* TO " + acct);
+  // The powers window's module list joins the operator grants of the account set.
+  if (root->exists("SELECT 1 FROM information_schema.TABLES WHERE TABLE_SCHEMA = " +
+                   quotedStr(dbName) + " AND TABLE_NAME = 'ts_userpower'"))
+    root->execute("GRANT SELECT ON " + quoteIdentifier(dbName) + ".`ts_userpower` TO " +
+                  accountLiteral(systemUser_, settings_.accountHost));
+}
+
+Lease DataService::systemConnection() {
+  return pool_.acquire(systemUser_, auth_->databasePassword(systemUser_), systemDb_);
+}
+
+Lease DataService::accountConnection(const std::string& setId) {
+  std::string user = accountUser(setId);
+  return pool_.acquire(user, auth_->databasePassword(user), accountDatabase(setId));
+}
+
+void DataService::checkUser(const Caller& c, const std::string& userId) const {
+  if (userId != c.userId) throw AccessDenied("无权访问其他用户的数据");
+}
+
+void DataService::checkAccountSet(const Caller& c, const std::string& setId) {
+  if (!plainName(setId)) throw BadRequest("帐套编号无效：" + setId);
+  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  std::string q = quotedStr(setId);
+  std::string u = quotedStr(c.userId);
+  // Owners reach their own sets, operators the sets they were admitted to; nobody else.
+  if (!db->exists("SELECT 1 FROM userdatabase WHERE UserDBID = " + q + " AND UserID = " + u +
+                  " UNION ALL SELECT 1 FROM userdatabaseoperator WHERE UserDBID = " + q +
+                  " AND UserID = " + u))
+    throw AccessDenied("您没有访问帐套 " + setId + " 的权限");
+}
+
+std::optional<SessionInfo> DataService::CheckLoginUser(const std::string& userId,
+                                                       const std::string& password,
+                                                       const std::string& address) {
+  return auth_->login(userId, password, address);
+}
+
+std::string DataService::CreateUser(const std::string& nickName, const std::string& password) {
+  if (password.empty()) throw BadRequest("密码不能为空");
+  std::string id = auth_->newLoginId();
+  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  db->execute("INSERT INTO sys_mainuserbaseinfo (UserID, NickName) VALUES (" + id + ", " +
+              quotedStr(nickName) + ")");
+  auth_->setPassword(id, password);
+  return id;
+}
+
+Packet DataService::GetRegisUserInfo(const Caller& c, const std::string& userId) {
+  (void)c;  // nicknames are shown to owners choosing operators: any signed-in user may ask
+  Lease db = systemConnection();
+  return db->query("SELECT NickName, HeadImgName FROM sys_mainuserbaseinfo WHERE UserID = " +
+                   quotedStr(userId));
+}
+
+Packet DataService::GetSysMainDBDataBySql(const Caller& c, const std::string& userId,
+                                          const std::string& sql) {
+  if (userId != "Main") checkUser(c, userId);
+  Lease db = systemConnection();
+  return db->query(sql, settings_.maxResultRows);
+}
+
+template <typename F>
+std::string DataService::saving(const char* what, F&& body) {
+  try {
+    body();
+    return "0";
+  } catch (const SaveRefused& e) {
+    return e.what();
+  } catch (const DbError& e) {
+    return e.what();
+  } catch (const DataSetError& e) {
+    return std::string(what) + "：" + e.what();
+  }
+}
+
+std::string DataService::doSysMainDBDataBySql(const Caller& c, const std::string& sql) {
+  (void)c;
+  return saving("执行失败", [&] {
+    Lease db = systemConnection();
+    db->execute(sql);
+  });
+}
+
+std::string DataService::SaveSysMainDataBySql(const Caller& c, const std::string& userId,
+                                              const std::string& select, const Delta& delta) {
+  checkUser(c, userId);
+  static const std::regex fromTable(R"(\bfrom\s+`?([A-Za-z0-9_]+)`?)", std::regex::icase);
+  std::smatch m;
+  if (!std::regex_search(select, m, fromTable)) throw BadRequest("查询语句没有指明表名");
+  std::string table = m[1];
+  return saving("保存失败", [&] {
+    Lease db = systemConnection();
+    const TableInfo& t = schema_.table(*db, table);
+    // The primary key identifies rows when the delta carries it; otherwise every column does.
+    std::vector<std::string> keys;
+    for (const std::string& k : t.primaryKey)
+      if (delta.fields.indexOf(k) >= 0) keys.push_back(k);
+    if (keys.size() != t.primaryKey.size()) keys.clear();
+    inTransaction(*db, [&] { applyDelta(*db, delta, DeltaTarget{&t, keys}); });
+  });
+}
+
+std::string DataService::CreateUserDB(const Caller& c, const std::string& userId,
+                                      const std::string& setId, const std::string& setName,
+                                      const std::string& isDefault) {
+  checkUser(c, userId);
+  static const std::regex form(R"(^(\d+)_(0[1-9]|[1-9][0-9])$)");
+  std::smatch m;
+  if (!std::regex_match(setId, m, form) || m[1] != userId)
+    throw BadRequest("帐套编号必须是登录ID加“_”和两位数字：" + setId);
+  return saving("创建帐套失败", [&] {
+    Lease sys = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+    // The row first: a second creation of the same id fails here with "Duplicate entry".
+    sys->execute("INSERT INTO userdatabase (UserID, UserDBID, UserDBName, IsDefault) VALUES (" +
+                 quotedStr(userId) + ", " + quotedStr(setId) + ", " + quotedStr(setName) + ", " +
+                 quotedStr(isDefault.empty() ? "False" : isDefault) + ")");
+    try {
+      provisionAccountSet(setId);
+    } catch (...) {
+      sys->execute("DELETE FROM userdatabase WHERE UserDBID = " + quotedStr(setId));
+      throw;
+    }
+  });
+}
+
+Packet DataService::GetUserDBDataBySql(const Caller& c, const std::string& setId,
+                                       const std::string& sql) {
+  checkAccountSet(c, setId);
+  Lease db = accountConnection(setId);
+  return db->query(sql, settings_.maxResultRows);
+}
+
+std::string DataService::doUserDBDataBySql(const Caller& c, const std::string& setId,
+                                           const std::string& sql) {
+  checkAccountSet(c, setId);
+  return saving("执行失败", [&] {
+    Lease db = accountConnection(setId);
+    db->execute(sql);
+  });
+}
+
+std::string DataService::SaveUserDBDataByDelta(const Caller& c, const std::string& setId,
+                                               const std::string& table,
+                                               const std::string& keyFields, const Delta& delta) {
+  checkAccountSet(c, setId);
+  return saving("保存失败", [&] {
+    Lease db = accountConnection(setId);
+    const TableInfo& t = schema_.table(*db, table);
+    std::vector<std::string> keys = splitKeyFields(keyFields);
+    if (keys.empty()) keys = t.primaryKey;
+    inTransaction(*db, [&] { applyDelta(*db, delta, DeltaTarget{&t, keys}); });
+  });
+}
+
+bool DataService::CheckValueIsExistBySql(const Caller& c, const std::string& setId,
+                                         const std::string& sql) {
+  checkAccountSet(c, setId);
+  Lease db = accountConnection(setId);
+  return db->exists(sql);
+}
+
+std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const std::string& setId,
+                                                          const std::string& masterTable,
+                                                          const std::string& masterSql,
+                                                          const std::string& detailSql) {
+  checkAccountSet(c, setId);
+  if (!plainName(masterTable)) throw BadRequest("表名无效：" + masterTable);
+  Lease db = accountConnection(setId);
+  Packet master = db->query(masterSql, settings_.maxResultRows);
+  if (master.rows.empty()) return std::nullopt;
+  int bidField = master.fields.indexOf("bid");
+  if (bidField < 0) throw BadRequest("主表查询缺少 Bid 字段");
+  const std::size_t b = static_cast<std::size_t>(bidField);
+
+  static const std::regex param(R"(:bid\b)", std::regex::icase);
+  static const std::regex equalsParam(R"(([A-Za-z0-9_.`]+)\s*=\s*:bid\b)", std::regex::icase);
+  std::vector<std::vector<Row>> lines(master.rows.size());
+  FieldDefs lineFields;
+  std::smatch m;
+  if (std::regex_search(detailSql, m, equalsParam) &&
+      std::distance(std::sregex_iterator(detailSql.begin(), detailSql.end(), param),
+                    std::sregex_iterator()) == 1) {
+    // One query for the whole page: "x=:bid" becomes "x IN (...)", rows grouped by bid after.
+    std::string list;
+    for (const Row& r : master.rows) {
+      if (!list.empty()) list += ",";
+      list += quotedStr(r[b].toText());
+    }
+    std::string sql = m.prefix().str() + m[1].str() + " IN (" + list + ")" + m.suffix().str();
+    Packet d = db->query(sql, settings_.maxResultRows);
+    lineFields = d.fields;
+    int lineBid = d.fields.indexOf("bid");
+    if (lineBid < 0) throw BadRequest("明细查询缺少 Bid 字段");
+    std::map<std::string, std::size_t> rowOf;
+    for (std::size_t i = 0; i < master.rows.size(); ++i)
+      rowOf[master.rows[i][b].toText()] = i;
+    for (Row& r : d.rows) {
+      auto it = rowOf.find(r[static_cast<std::size_t>(lineBid)].toText());
+      if (it != rowOf.end()) lines[it->second].push_back(std::move(r));
+    }
+  } else {
+    for (std::size_t i = 0; i < master.rows.size(); ++i) {
+      std::string sql = std::regex_replace(detailSql, param, quotedStr(master.rows[i][b].toText()));
+      Packet d = db->query(sql, settings_.maxResultRows);
+      lineFields = d.fields;
+      lines[i] = std::move(d.rows);
+    }
+  }
+  FieldDef nested;
+  nested.name = masterTable + "_d";
+  nested.type = DataType::DataSet;
+  nested.children = lineFields.list();
+  master.fields.add(nested);
+  for (std::size_t i = 0; i < master.rows.size(); ++i)
+    master.rows[i].emplace_back(
+        std::shared_ptr<const NestedRows>(std::make_shared<NestedRows>(std::move(lines[i]))));
+  return master;
+}
+
+std::string DataService::SaveMasterAndDetailData(const Caller& c, const std::string& setId,
+                                                 const std::string& masterTable,
+                                                 const Delta& delta) {
+  checkAccountSet(c, setId);
+  return saving("保存失败", [&] {
+    Lease db = accountConnection(setId);
+    const TableInfo& m = schema_.table(*db, masterTable);
+    const TableInfo& d = schema_.table(*db, masterTable + "_d");
+    DeltaTarget lines{&d, {"Bid", "BNo"}};
+    inTransaction(*db, [&] { applyDelta(*db, delta, DeltaTarget{&m, {"Bid"}}, &lines); });
+  });
+}
+
+std::string DataService::GetBill_MaxBcode(const Caller& c, const std::string& setId,
+                                          const std::string& prefix, const std::string& table,
+                                          const std::string& billDate) {
+  checkAccountSet(c, setId);
+  if (prefix.empty() || prefix.size() > 4 || !plainName(prefix))
+    throw BadRequest("单据编号前缀无效：" + prefix);
+  if (!plainName(table)) throw BadRequest("表名无效：" + table);
+  DateTime when;
+  if (!DateTime::tryParse(billDate.substr(0, std::min<std::size_t>(billDate.size(), 19)), when))
+    throw BadRequest("单据日期无效：" + billDate);
+  Ymd ymd = when.date().ymd();
+  char day[16];
+  std::snprintf(day, sizeof day, "%04d%02d%02d", ymd.year, ymd.month, ymd.day);
+  std::string head = prefix + day;
+  Lease db = accountConnection(setId);
+  auto max = db->scalar("SELECT MAX(bcode) FROM " + quoteIdentifier(table) + " WHERE bcode LIKE " +
+                        quotedStr(head + "____") +
+                        " AND CHAR_LENGTH(bcode) = " + std::to_string(head.size() + 4));
+  int next = 1;
+  if (max) {
+    std::string tail = max->substr(head.size());
+    if (std::all_of(tail.begin(), tail.end(), ::isdigit)) next = std::stoi(tail) + 1;
+  }
+  if (next > 9999) throw BadRequest("当日单据编号已用完：" + head);
+  char seq[16];
+  std::snprintf(seq, sizeof seq, "%04d", next);
+  return head + seq;
+}
+
+IdBlockInfo DataService::ReserveIds(const Caller& c) {
+  (void)c;
+  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  auto first = db->scalar("SELECT NEXTVAL(sys_idseq)");
+  if (!first) throw Error("No id block left");
+  return IdBlockInfo{*first, 1000};
+}
+
+}  // namespace vlt::server

@@ -1,0 +1,119 @@
+#pragma once
+// The remote operations of the data service, independent of HTTP: each checks that the caller
+// may reach the user or account set it names, runs against the right database under the right
+// database account, and answers with a packet, a status text or a value.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "auth.h"
+#include "pool.h"
+#include "resolver.h"
+
+namespace vlt::server {
+
+struct ServiceSettings {
+  DbEndpoint admin;  // an account allowed to create databases, users and grants
+  // The system database is <prefix>_sys, the auth store <prefix>_auth, account sets
+  // <prefix>_<set id>.
+  std::string prefix = "vlt";
+  std::string accountHost = "localhost";  // host part of the database accounts the service makes
+  bool fastHashing = false;
+  std::size_t maxResultRows = 200000;
+};
+
+// The caller may not reach what it named (another user's account set, another user's id).
+class AccessDenied : public Error {
+ public:
+  using Error::Error;
+};
+
+// A request that is malformed (missing or invalid argument).
+class BadRequest : public Error {
+ public:
+  using Error::Error;
+};
+
+struct IdBlockInfo {
+  std::string first;  // 15-digit text
+  int count = 0;
+};
+
+struct Caller {
+  std::string userId;
+  std::string address;
+};
+
+class DataService {
+ public:
+  explicit DataService(ServiceSettings settings);
+
+  // Creates or upgrades the system and auth databases and every account set (migrations).
+  void prepare();
+
+  const std::string& systemDatabase() const { return systemDb_; }
+  const std::string& authDatabase() const { return authDb_; }
+  AuthStore& auth() { return *auth_; }
+
+  // ---- sign-in and users ------------------------------------------------------------------
+  std::optional<SessionInfo> CheckLoginUser(const std::string& userId, const std::string& password,
+                                            const std::string& address);
+  // Creates a user with a new numeric login ID and returns it.
+  std::string CreateUser(const std::string& nickName, const std::string& password);
+  Packet GetRegisUserInfo(const Caller& c, const std::string& userId);
+
+  // ---- the system database ----------------------------------------------------------------
+  Packet GetSysMainDBDataBySql(const Caller& c, const std::string& userId, const std::string& sql);
+  std::string doSysMainDBDataBySql(const Caller& c, const std::string& sql);
+  std::string SaveSysMainDataBySql(const Caller& c, const std::string& userId,
+                                   const std::string& select, const Delta& delta);
+
+  // ---- account sets -----------------------------------------------------------------------
+  std::string CreateUserDB(const Caller& c, const std::string& userId, const std::string& setId,
+                           const std::string& setName, const std::string& isDefault);
+  Packet GetUserDBDataBySql(const Caller& c, const std::string& setId, const std::string& sql);
+  std::string doUserDBDataBySql(const Caller& c, const std::string& setId, const std::string& sql);
+  std::string SaveUserDBDataByDelta(const Caller& c, const std::string& setId,
+                                    const std::string& table, const std::string& keyFields,
+                                    const Delta& delta);
+  bool CheckValueIsExistBySql(const Caller& c, const std::string& setId, const std::string& sql);
+  // The master rows with their lines nested in the field `<masterTable>_d`; nothing when the
+  // master statement finds no row.
+  std::optional<Packet> GetMasterAndDetailData(const Caller& c, const std::string& setId,
+                                               const std::string& masterTable,
+                                               const std::string& masterSql,
+                                               const std::string& detailSql);
+  std::string SaveMasterAndDetailData(const Caller& c, const std::string& setId,
+                                      const std::string& masterTable, const Delta& delta);
+  // prefix + yyyyMMdd + a 4-digit sequence: the next free code of that prefix, table and date.
+  std::string GetBill_MaxBcode(const Caller& c, const std::string& setId, const std::string& prefix,
+                               const std::string& table, const std::string& billDate);
+
+  // ---- ids --------------------------------------------------------------------------------
+  // Reserves a block of 15-digit ids; returns its first id and size.
+  IdBlockInfo ReserveIds(const Caller& c);
+
+ private:
+  Lease systemConnection();
+  Lease accountConnection(const std::string& setId);
+  void checkUser(const Caller& c, const std::string& userId) const;
+  void checkAccountSet(const Caller& c, const std::string& setId);
+  std::string accountUser(const std::string& setId) const;
+  // Account sets live in <prefix>_<set id>, so that several services can share a server and
+  // no set id can name a database of the server's own.
+  std::string accountDatabase(const std::string& setId) const;
+  void provisionAccountSet(const std::string& setId);
+  template <typename F>
+  std::string saving(const char* what, F&& body);
+
+  ServiceSettings settings_;
+  std::string systemDb_;
+  std::string authDb_;
+  std::string systemUser_;
+  ConnectionPool pool_;
+  std::unique_ptr<AuthStore> auth_;
+  SchemaCache schema_;
+};
+
+}  // namespace vlt::server
