@@ -61,7 +61,8 @@ const char* const kNames[] = {"白砂糖",           "红糖",     "东北大米
                               "矿泉水",           "青岛啤酒", "Coca Cola",    "Nescafe Coffee",
                               "Lipton Black Tea", "洗衣粉",   "Colgate 牙膏", "Head Shoulders",
                               "纯棉毛巾",         "苏打饼干", "红烧牛肉面",   "Milk Powder"};
-const char* const kSpecs[] = {"500g*20", "1L*12", "大号", "24瓶/箱", "400g", "5L", "", "10包/袋"};
+const char* const kPackSizes[] = {"500g*20", "1L*12", "大号", "24瓶/箱",
+                                  "400g",    "5L",    "",     "10包/袋"};
 const char* const kRemarks[] = {"供应商直送", "seasonal item", "促销商品, 限购两件",
                                 "check expiry date", "新品"};
 
@@ -97,7 +98,7 @@ vlt::Packet makeGoodsPacket(std::size_t rows) {
     r.emplace_back(std::to_string(100000 + i));
     r.emplace_back("G" + zeroPadded(i + 1, 6));
     r.emplace_back(name);
-    r.emplace_back(kSpecs[rng.below(8)]);
+    r.emplace_back(kPackSizes[rng.below(8)]);
     r.emplace_back("U" + zeroPadded(1 + rng.below(12), 2));
     r.emplace_back("T" + zeroPadded(type + 1, 3));
     r.emplace_back("001" + zeroPadded(type + 1, 3) + zeroPadded(1 + rng.below(40), 3));
@@ -121,18 +122,6 @@ vlt::Packet makeGoodsPacket(std::size_t rows) {
 namespace {
 
 constexpr std::size_t kBenchRows = 100000;
-
-// Each run builds and frees some 60 MB. By default glibc hands freed heap back to the kernel
-// and the next run takes it again page by page, so the loop would time page faults (costly in
-// a virtual machine) rather than either codec. Keeping freed memory in the process, as a long
-// running client does anyway, gives both codecs the same steady state.
-[[maybe_unused]] const bool kKeepFreedMemory = [] {
-#if defined(__GLIBC__)
-  mallopt(M_TRIM_THRESHOLD, 1 << 30);
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
-#endif
-  return true;
-}();
 
 const vlt::Packet& goodsPacket() {
   static const vlt::Packet packet = makeGoodsPacket(kBenchRows);

@@ -104,12 +104,29 @@ std::string checkFieldDef(const FieldDef& def) {
   return {};
 }
 
-// Index of a duplicate name (ASCII case ignored) in defs, or -1.
+// Index of a duplicate name (ASCII case ignored) in defs, or -1. Sorts for long lists so that
+// a hostile packet with many fields costs n log n, not n squared.
 int duplicateName(const std::vector<FieldDef>& defs) {
-  for (std::size_t i = 1; i < defs.size(); ++i) {
-    for (std::size_t j = 0; j < i; ++j) {
-      if (equalsFolded(defs[i].name, defs[j].name)) return static_cast<int>(i);
+  if (defs.size() <= 32) {
+    for (std::size_t i = 1; i < defs.size(); ++i) {
+      for (std::size_t j = 0; j < i; ++j) {
+        if (equalsFolded(defs[i].name, defs[j].name)) return static_cast<int>(i);
+      }
     }
+    return -1;
+  }
+  std::vector<std::pair<std::string, std::size_t>> names;
+  names.reserve(defs.size());
+  for (std::size_t i = 0; i < defs.size(); ++i) {
+    std::string folded = defs[i].name;
+    for (char& c : folded) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    names.emplace_back(std::move(folded), i);
+  }
+  std::sort(names.begin(), names.end());
+  for (std::size_t i = 1; i < names.size(); ++i) {
+    if (names[i].first == names[i - 1].first) return static_cast<int>(names[i].second);
   }
   return -1;
 }
@@ -354,15 +371,13 @@ class Reader {
     for (;;) {
       while (end_ - s >= 8 && !hasSpecialByte(load8(s)))
         s += 8;
+      while (s < end_ && isPlain(*s))
+        ++s;
       if (s >= end_) fail(s, "unterminated string");
       char c = *s;
       if (c == '"' || c == '\\') return s;
       unsigned char b = static_cast<unsigned char>(c);
       if (b < 0x20) fail(s, "control character in a string (must be escaped)");
-      if (b < 0x80) {
-        ++s;
-        continue;
-      }
       const char* next = utf8Next(s, end_);
       if (!next) fail(s, "invalid UTF-8 in a string");
       s = next;
@@ -988,9 +1003,7 @@ class Reader {
       failValue(at, text, "has more than " + std::to_string(f.scale) + " digits after the point");
     }
     if (f.precision > 0) {
-      Int128 u = r.units();
-      UInt128 m = u < 0 ? UInt128(0) - static_cast<UInt128>(u) : static_cast<UInt128>(u);
-      if (m >= pow10u(f.precision)) failDecimalSize(f, text, at);
+      if (magnitude(r.units()) >= pow10u(f.precision)) failDecimalSize(f, text, at);
     }
     return Value(r);
   }
@@ -1077,6 +1090,7 @@ class Reader {
     if (p_ >= end_ || *p_ != '{') failExpected("an object of nested changes");
     enter(depth);
     ++p_;
+    std::vector<char> seen;
     members([&](std::string_view name, const char* nameAt) {
       std::size_t index = defs.size();
       for (std::size_t i = 0; i < defs.size(); ++i) {
@@ -1089,9 +1103,9 @@ class Reader {
       if (defs[index].type != DataType::DataSet) {
         fail(nameAt, "field " + quoted(defs[index].name) + " is not a nested data set");
       }
-      for (const DetailDelta& d : out) {
-        if (d.field == index) fail(nameAt, "duplicate details of " + quoted(defs[index].name));
-      }
+      if (seen.empty()) seen.resize(defs.size());
+      if (seen[index]) fail(nameAt, "duplicate details of " + quoted(defs[index].name));
+      seen[index] = 1;
       DetailDelta detail;
       detail.field = index;
       ctx_.push(FrameKind::Detail, &defs[index]);
@@ -1166,16 +1180,14 @@ bool putString(OutBuffer& out, std::string_view text) {
   while (s < end) {
     while (end - s >= 8 && !hasSpecialByte(load8(s)))
       s += 8;
+    while (s < end && isPlain(*s))
+      ++s;
     if (s >= end) break;
     unsigned char c = static_cast<unsigned char>(*s);
     if (c >= 0x80) {
       const char* next = utf8Next(s, end);
       if (!next) return false;
       s = next;
-      continue;
-    }
-    if (c >= 0x20 && c != '"' && c != '\\') {
-      ++s;
       continue;
     }
     std::memcpy(d, run, static_cast<std::size_t>(s - run));
@@ -1381,10 +1393,13 @@ class Writer {
       }
       case DataType::Decimal: {
         const Decimal& d = v.decimal();
-        if (d.scale() > Decimal::kMaxDigits) failAt(f, "decimal scale out of range");
+        Int128 units = d.units();
+        int scale = d.scale();
+        if (f.precision > 0 || f.scale > 0) fitDecimal(f, d, units, scale);
+        if (scale > Decimal::kMaxDigits) failAt(f, "decimal scale out of range");
         char* p = out_.room(48);
         *p++ = '"';
-        p = formatDecimal(p, d.units(), d.scale());
+        p = formatDecimal(p, units, scale);
         *p++ = '"';
         out_.advance(p);
         break;
@@ -1437,6 +1452,39 @@ class Writer {
         break;
       }
     }
+  }
+
+  // A decimal at its field's scale, refusing what the reader would refuse: digits the scale
+  // drops and more digits than the precision holds.
+  void fitDecimal(const FieldDef& f, const Decimal& d, Int128& units, int& scale) {
+    if (scale != f.scale) {
+      const int diff = scale < f.scale ? f.scale - scale : scale - f.scale;
+      const UInt128 m = magnitude(units);
+      if (diff > Decimal::kMaxDigits) failDecimal(f, d, "does not fit");
+      const UInt128 p = pow10u(diff);
+      if (scale < f.scale) {
+        if (m >= pow10u(Decimal::kMaxDigits) / p) failDecimal(f, d, "does not fit");
+        units *= static_cast<Int128>(p);
+      } else {
+        if (m % p != 0) {
+          failDecimal(f, d, "has more than " + std::to_string(f.scale) + " digits after the point");
+        }
+        units /= static_cast<Int128>(p);
+      }
+      scale = f.scale;
+    }
+    if (f.precision > 0 && magnitude(units) >= pow10u(f.precision)) {
+      failDecimal(f, d, "does not fit");
+    }
+  }
+
+  [[noreturn]] void failDecimal(const FieldDef& f, const Decimal& d, std::string problem) {
+    char buf[64];
+    char* e = formatDecimal(buf, d.units(), std::min(d.scale(), Decimal::kMaxDigits));
+    if (problem == "does not fit") {
+      problem += " decimal(" + std::to_string(f.precision) + "," + std::to_string(f.scale) + ")";
+    }
+    failAt(f, quoted(std::string_view(buf, static_cast<std::size_t>(e - buf))) + " " + problem);
   }
 
   [[noreturn]] void failAt(const FieldDef& f, std::string_view message) {

@@ -30,6 +30,21 @@ inline bool hasSpecialByte(std::uint64_t w) {
   return hasZero(w ^ (kOnes * '"')) || hasZero(w ^ (kOnes * '\\'));
 }
 
+// 1 for the bytes that continue a plain run in a JSON string: printable ASCII other than the
+// quote and the backslash.
+struct PlainTable {
+  unsigned char plain[256] = {};
+  constexpr PlainTable() {
+    for (int c = 0x20; c < 0x80; ++c)
+      plain[c] = c != '"' && c != '\\';
+  }
+};
+inline constexpr PlainTable kPlain{};
+
+inline bool isPlain(char c) {
+  return kPlain.plain[static_cast<unsigned char>(c)] != 0;
+}
+
 inline std::uint64_t load8(const char* p) {
   std::uint64_t w;
   std::memcpy(&w, p, sizeof w);
@@ -206,11 +221,22 @@ inline constexpr std::int64_t kPow10[19] = {1,
                                             100000000000000000,
                                             1000000000000000000};
 
+// 10^n for n in 0..38.
 inline UInt128 pow10u(int n) {
-  UInt128 v = 1;
-  for (int i = 0; i < n; ++i)
-    v *= 10;
-  return v;
+  struct Table {
+    UInt128 v[39] = {};
+    constexpr Table() {
+      v[0] = 1;
+      for (int i = 1; i < 39; ++i)
+        v[i] = v[i - 1] * 10;
+    }
+  };
+  static constexpr Table kTable{};
+  return kTable.v[n];
+}
+
+inline UInt128 magnitude(Int128 v) {
+  return v < 0 ? UInt128(0) - static_cast<UInt128>(v) : static_cast<UInt128>(v);
 }
 
 // "-123.45" with at most 18 digits in all; anything else is left to Decimal::tryParse.
@@ -249,8 +275,32 @@ inline bool fastDecimal(std::string_view s, std::int64_t& units, int& scale) {
 // Decimal::toString()'s form: sign, at least one integer digit, the point and exactly scale
 // digits. Writes into p (at least 42 bytes for scales up to 38) and returns the end.
 inline char* formatDecimal(char* p, Int128 units, int scale) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   const bool neg = units < 0;
   UInt128 m = neg ? UInt128(0) - static_cast<UInt128>(units) : static_cast<UInt128>(units);
+  if (m <= UINT64_MAX && scale <= 18) {
+    // The usual case: integer part by to_chars, then the fraction two digits at a time.
+    const std::uint64_t v = static_cast<std::uint64_t>(m);
+    const std::uint64_t pow = static_cast<std::uint64_t>(kPow10[scale]);
+    std::uint64_t frac = v % pow;
+    if (neg) *p++ = '-';
+    p = std::to_chars(p, p + 20, v / pow).ptr;
+    if (scale == 0) return p;
+    *p++ = '.';
+    char* end = p + scale;
+    char* w = end;
+    int left = scale;
+    for (; left >= 2; left -= 2) {
+      w -= 2;
+      std::memcpy(w, kPairs + (frac % 100) * 2, 2);
+      frac /= 100;
+    }
+    if (left == 1) *--w = static_cast<char>('0' + frac);
+    return end;
+  }
   char digits[48];
   char* e;
   if (m <= UINT64_MAX) {

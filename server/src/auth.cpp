@@ -22,8 +22,10 @@ std::string hex(const unsigned char* data, std::size_t n) {
   return out;
 }
 
+// Login IDs in their one written form: digits without a leading zero ("010001" is not 10001,
+// so it cannot open a second throttle count for the same user).
 bool digitsOnly(const std::string& s) {
-  if (s.empty() || s.size() > 18) return false;
+  if (s.empty() || s.size() > 18 || s[0] == '0') return false;
   for (char c : s)
     if (c < '0' || c > '9') return false;
   return true;

@@ -87,8 +87,23 @@ void DataService::prepare() {
   std::string acct = accountLiteral(systemUser_, settings_.accountHost);
   root->execute("CREATE USER IF NOT EXISTS " + acct + " IDENTIFIED BY " + quotedStr(pw));
   root->execute("ALTER USER " + acct + " IDENTIFIED BY " + quotedStr(pw));
-  root->execute("GRANT SELECT, INSERT, UPDATE, DELETE ON " + grantDatabase(systemDb_) + ".* TO " +
-                acct);
+  // Table by table, only what the client's statements need: no sequence (SETVAL would end the id
+  // space of every tenant), no ownership column of account sets, no DDL.
+  root->execute("REVOKE ALL PRIVILEGES, GRANT OPTION FROM " + acct);
+  const std::string sys = quoteIdentifier(systemDb_) + ".";
+  const std::pair<const char*, const char*> grants[] = {
+      {"SELECT", "sys_autoupdateinfo"},
+      {"SELECT", "userdatabasepowermodule"},
+      {"SELECT (UserID, NickName, HeadImgName)", "sys_mainuserbaseinfo"},
+      {"SELECT, UPDATE (UserDBName)", "userdatabase"},
+      {"SELECT, INSERT, DELETE", "userdatabaseoperator"},
+      {"SELECT, INSERT, UPDATE, DELETE", "usercalendar"},
+      {"SELECT, INSERT, UPDATE, DELETE", "usercalendar_ex"},
+      {"SELECT, INSERT, UPDATE, DELETE", "userpersincard"},
+      {"SELECT, INSERT, UPDATE, DELETE", "userpersioniotype"},
+  };
+  for (const auto& [what, table] : grants)
+    root->execute(std::string("GRANT ") + what + " ON " + sys + table + " TO " + acct);
 
   Packet sets = root->query("SELECT UserDBID FROM userdatabase");
   for (const Row& r : sets.rows)
@@ -177,11 +192,31 @@ Packet DataService::GetRegisUserInfo(const Caller& c, const std::string& userId)
                    quotedStr(userId));
 }
 
+std::string DataService::systemSql(const Caller& c, const std::string& sql) {
+  // A statement may name an account set's database by its id ("10001_01.ts_userpower"): it is
+  // checked like any other access to that set and mapped to the set's real database.
+  static const std::regex setRef(R"(\b(\d+_\d{2})\s*\.)");
+  std::string out;
+  auto begin = std::sregex_iterator(sql.begin(), sql.end(), setRef);
+  std::size_t last = 0;
+  for (auto it = begin; it != std::sregex_iterator(); ++it) {
+    const std::smatch& m = *it;
+    std::string setId = m[1];
+    checkAccountSet(c, setId);
+    out += sql.substr(last, static_cast<std::size_t>(m.position(0)) - last);
+    out += quoteIdentifier(accountDatabase(setId)) + ".";
+    last = static_cast<std::size_t>(m.position(0) + m.length(0));
+  }
+  out += sql.substr(last);
+  return out;
+}
+
 Packet DataService::GetSysMainDBDataBySql(const Caller& c, const std::string& userId,
                                           const std::string& sql) {
   if (userId != "Main") checkUser(c, userId);
+  std::string mapped = systemSql(c, sql);
   Lease db = systemConnection();
-  return db->query(sql, settings_.maxResultRows);
+  return db->query(mapped, settings_.maxResultRows);
 }
 
 template <typename F>
@@ -199,10 +234,10 @@ std::string DataService::saving(const char* what, F&& body) {
 }
 
 std::string DataService::doSysMainDBDataBySql(const Caller& c, const std::string& sql) {
-  (void)c;
+  std::string mapped = systemSql(c, sql);
   return saving("执行失败", [&] {
     Lease db = systemConnection();
-    db->execute(sql);
+    db->execute(mapped);
   });
 }
 

@@ -255,6 +255,14 @@ TEST(JsonPacket, TextFormsAgreeWithValueTypes) {
   }
 }
 
+TEST(JsonPacket, WritesDecimalsAtTheFieldScale) {
+  const Packet p = column(decimalField("D", 11, 2),
+                          {Value(Decimal(125, 1)), Value(Decimal(7000, 3)), Value(Decimal(-3, 0))});
+  const std::string text = encodePacket(p);
+  EXPECT_NE(text.find("\"rows\":[[\"12.50\"],[\"7.00\"],[\"-3.00\"]]"), std::string::npos) << text;
+  EXPECT_EQ(decodePacket(text), p);
+}
+
 TEST(JsonPacket, DecodesLenientForms) {
   struct Case {
     std::string fieldJson;
@@ -348,6 +356,14 @@ std::string nestedDefs(int levels) {
   return s;
 }
 
+// Many fields, the last repeating an earlier name in other letter case.
+std::string manyFields() {
+  std::string s = "{\"fields\":[";
+  for (int i = 0; i < 40; ++i)
+    s += "{\"name\":\"F" + std::to_string(i) + "\",\"type\":\"string\"},";
+  return s + "{\"name\":\"f7\",\"type\":\"string\"}],\"rows\":[]}";
+}
+
 TEST(JsonErrors, MalformedInputIsRefusedWithPositionAndContext) {
   const std::string F =
       "{\"fields\":[{\"name\":\"ID\",\"type\":\"string\"},"
@@ -424,6 +440,7 @@ TEST(JsonErrors, MalformedInputIsRefusedWithPositionAndContext) {
        "{\"fields\":[{\"name\":\"A\",\"type\":\"string\"},{\"name\":\"a\",\"type\":\"string\"}],"
        "\"rows\":[]}",
        "duplicate field name 'a'", "[{"},
+      {false, manyFields(), "duplicate field name", "[{"},
       {false, "{\"fields\":[{\"name\":\"A\",\"type\":\"string\",\"size\":-1}],\"rows\":[]}",
        "'size' must be a non-negative integer", "-1"},
       {false, "{\"fields\":[{\"name\":\"A\",\"type\":\"string\",\"size\":1.5}],\"rows\":[]}",
@@ -513,8 +530,12 @@ TEST(JsonErrors, EncodingRefusesWhatCannotBeReadBack) {
       FieldDefs(std::vector<FieldDef>{field("A", DataType::String), field("a", DataType::String)});
   Packet nestedBad = samplePacket();
   nestedBad.rows[0][4] = nested({Row{Value(std::int32_t{1}), Value("x")}});
+  Packet tooPrecise = column(decimalField("D", 11, 2), {Value(Decimal(12345, 3))});
+  Packet tooLarge = column(decimalField("D", 11, 2), {Value(Decimal(10000000000, 0))});
   const std::vector<Case> cases = {
       {nan, "row 2, field 'F': cannot encode a non-finite float"},
+      {tooPrecise, "row 1, field 'D': '12.345' has more than 2 digits after the point"},
+      {tooLarge, "row 1, field 'D': '10000000000' does not fit decimal(11,2)"},
       {inf, "non-finite float"},
       {mismatch, "row 1, field 'S': holds a decimal value, the field is string"},
       {width, "row 2: the row has 4 values, expected 5"},

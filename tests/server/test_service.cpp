@@ -31,23 +31,23 @@ TEST_F(ServiceTest, AccountSetsBelongToTheirOwnerAndAdmittedOperators) {
   Caller owner = userWithSet("owner");
   Caller stranger = userWithSet("stranger");
   const std::string set = owner.userId + "_01";
-  adminExecute(set, "CREATE TABLE td_unit (ID VARCHAR(15) PRIMARY KEY, Name VARCHAR(40) UNIQUE)");
+  adminExecute(set, "CREATE TABLE t_unit (ID VARCHAR(15) PRIMARY KEY, Name VARCHAR(40) UNIQUE)");
 
-  EXPECT_EQ(service->doUserDBDataBySql(owner, set, "INSERT INTO td_unit VALUES ('1','个')"), "0");
-  EXPECT_EQ(service->GetUserDBDataBySql(owner, set, "select * from TD_UNIT").rows.size(), 1u);
-  EXPECT_NE(service->doUserDBDataBySql(owner, set, "INSERT INTO td_unit VALUES ('2','个')")
+  EXPECT_EQ(service->doUserDBDataBySql(owner, set, "INSERT INTO t_unit VALUES ('1','个')"), "0");
+  EXPECT_EQ(service->GetUserDBDataBySql(owner, set, "select * from T_UNIT").rows.size(), 1u);
+  EXPECT_NE(service->doUserDBDataBySql(owner, set, "INSERT INTO t_unit VALUES ('2','个')")
                 .find("Duplicate entry"),
             std::string::npos);
 
-  EXPECT_THROW(service->GetUserDBDataBySql(stranger, set, "select * from td_unit"), AccessDenied);
-  EXPECT_THROW(service->doUserDBDataBySql(stranger, set, "delete from td_unit"), AccessDenied);
+  EXPECT_THROW(service->GetUserDBDataBySql(stranger, set, "select * from t_unit"), AccessDenied);
+  EXPECT_THROW(service->doUserDBDataBySql(stranger, set, "delete from t_unit"), AccessDenied);
   EXPECT_THROW(service->CheckValueIsExistBySql(stranger, set, "select 1"), AccessDenied);
   EXPECT_EQ(service->doSysMainDBDataBySql(owner,
                                           "Insert into userdatabaseoperator "
                                           "(UserDBID,UserID) values ('" +
                                               set + "','" + stranger.userId + "')"),
             "0");
-  EXPECT_TRUE(service->CheckValueIsExistBySql(stranger, set, "select * from td_unit"));
+  EXPECT_TRUE(service->CheckValueIsExistBySql(stranger, set, "select * from t_unit"));
   service->doSysMainDBDataBySql(owner,
                                 "delete from userdatabaseoperator where UserID=" + stranger.userId);
   EXPECT_THROW(service->GetUserDBDataBySql(stranger, set, "select 1"), AccessDenied);

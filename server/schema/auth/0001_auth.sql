@@ -16,7 +16,7 @@ CREATE TABLE auth_user (
   CONSTRAINT ck_auth_user_hash CHECK (PwHash LIKE '$argon2id$%')
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_general_ci;
 
--- Only a hash of the session token is stored (SHA-256), so a copy of this table opens no session.
+-- Only a 32-byte digest of the session token is stored, so a copy of this table opens no session.
 CREATE TABLE auth_session (
   TokenHash  BINARY(32)  NOT NULL,
   LoginID    BIGINT      NOT NULL,
@@ -34,14 +34,14 @@ CREATE TABLE auth_session (
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_general_ci;
 
 -- Failed logins counted per login ID as typed (it need not exist) and per client address, each
--- in a window that starts with the first failure after the previous window ran out.
+-- in a window that starts with the first failure after the previous window ran out. A key is
+-- refused while its window is open and its count has reached the limit.
 CREATE TABLE auth_throttle (
   Scope         ENUM('login', 'addr') NOT NULL,
   ScopeKey      VARCHAR(64)  CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
   WindowStart   DATETIME     NOT NULL,
   Failures      INT UNSIGNED NOT NULL DEFAULT 0,
   LastFailureAt DATETIME     NOT NULL,
-  LockedUntil   DATETIME     NULL DEFAULT NULL,
   PRIMARY KEY (Scope, ScopeKey),
   KEY ix_auth_throttle_last (LastFailureAt)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_general_ci;

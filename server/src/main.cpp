@@ -1,0 +1,154 @@
+// vlt-dataservice: the data service of the desktop client.
+#include <httplib.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "http.h"
+#include "privatedb.h"
+#include "service.h"
+
+namespace fs = std::filesystem;
+using namespace vlt::server;
+
+namespace {
+
+const char* kHelp = R"(vlt-dataservice - the data service of the desktop client
+
+Usage: vlt-dataservice [options]
+
+Without database options the service runs its own private MariaDB server in the data folder
+(created on first start, unix socket only) and stops it when it ends.
+
+Options:
+  --listen HOST:PORT     address to serve HTTP on (default 127.0.0.1:8700)
+  --data DIR             data folder (default $XDG_DATA_HOME/vlt or ~/.local/share/vlt)
+  --db-socket PATH       use an external MariaDB server through this unix socket
+  --db-host HOST         use an external MariaDB server over TCP (with --db-port, default 3306)
+  --db-user USER         administrative account of the external server (default root)
+  --db-password PW       its password (or the environment variable VLT_DB_PASSWORD)
+  --prefix NAME          database name prefix (default vlt): NAME_sys, NAME_auth, NAME_<set id>
+  --create-user NICK PW  create a user, print the new login ID, and exit
+  --prepare-only         create or upgrade the databases and exit
+  --help                 this text
+
+Requests: POST /api/<Operation> with a JSON body; see server/README.md.
+)";
+
+volatile sig_atomic_t stopRequested = 0;
+httplib::Server* runningServer = nullptr;
+
+void onSignal(int) {
+  stopRequested = 1;
+  if (runningServer) runningServer->stop();
+}
+
+fs::path defaultDataFolder() {
+  if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) return fs::path(x) / "vlt";
+  if (const char* h = std::getenv("HOME"); h && *h) return fs::path(h) / ".local/share/vlt";
+  return fs::current_path() / "vlt-data";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string listen = "127.0.0.1:8700";
+  fs::path data = defaultDataFolder();
+  ServiceSettings settings;
+  std::string dbSocket, dbHost;
+  unsigned dbPort = 3306;
+  std::optional<std::pair<std::string, std::string>> createUser;
+  bool prepareOnly = false;
+  if (const char* pw = std::getenv("VLT_DB_PASSWORD")) settings.admin.password = pw;
+
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        std::cerr << "vlt-dataservice: " << a << " needs a value\n";
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      std::cout << kHelp;
+      return 0;
+    } else if (a == "--listen") {
+      listen = value();
+    } else if (a == "--data") {
+      data = value();
+    } else if (a == "--db-socket") {
+      dbSocket = value();
+    } else if (a == "--db-host") {
+      dbHost = value();
+    } else if (a == "--db-port") {
+      dbPort = static_cast<unsigned>(std::stoul(value()));
+    } else if (a == "--db-user") {
+      settings.admin.user = value();
+    } else if (a == "--db-password") {
+      settings.admin.password = value();
+    } else if (a == "--prefix") {
+      settings.prefix = value();
+    } else if (a == "--create-user") {
+      std::string nick = value();
+      createUser = std::make_pair(nick, value());
+    } else if (a == "--prepare-only") {
+      prepareOnly = true;
+    } else {
+      std::cerr << "vlt-dataservice: unknown option " << a << " (see --help)\n";
+      return 2;
+    }
+  }
+
+  std::optional<PrivateMariaDb> privateDb;
+  try {
+    if (!dbHost.empty()) {
+      settings.admin.host = dbHost;
+      settings.admin.port = dbPort;
+      settings.accountHost = "%";
+    } else if (!dbSocket.empty()) {
+      settings.admin.socket = dbSocket;
+    } else {
+      privateDb.emplace(PrivateDbOptions{data / "db", 0, ""});
+      std::cerr << "Starting the private database in " << privateDb->folder() << " ...\n";
+      privateDb->start();
+      settings.admin.socket = privateDb->socketPath();
+      settings.admin.user = "root";
+    }
+    DataService service(settings);
+    service.prepare();
+    if (createUser) {
+      std::cout << service.CreateUser(createUser->first, createUser->second) << "\n";
+    } else if (!prepareOnly) {
+      auto colon = listen.rfind(':');
+      std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
+      int port = colon == std::string::npos ? 8700 : std::stoi(listen.substr(colon + 1));
+      httplib::Server server;
+      mountApi(server, service);
+      runningServer = &server;
+      signal(SIGINT, onSignal);
+      signal(SIGTERM, onSignal);
+      if (!server.bind_to_port(host.c_str(), port)) {
+        std::cerr << "vlt-dataservice: cannot listen on " << listen << "\n";
+        if (privateDb) privateDb->stop();
+        return 1;
+      }
+      std::cerr << "vlt-dataservice listening on http://" << listen << "/api/\n";
+      server.listen_after_bind();
+      runningServer = nullptr;
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "vlt-dataservice: " << e.what() << "\n";
+    if (privateDb) privateDb->stop();
+    return 1;
+  }
+  if (privateDb) privateDb->stop();
+  return 0;
+}

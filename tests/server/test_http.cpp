@@ -1,0 +1,179 @@
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "http.h"
+#include "service_fixture.h"
+#include "vlt/dataset.h"
+#include "vlt/servermethods.h"
+
+namespace vlt::server {
+namespace {
+
+// The service answering HTTP on a free loopback port for one test.
+class HttpTest : public test::ServiceFixture {
+ protected:
+  void SetUp() override {
+    ServiceFixture::SetUp();
+    HttpSettings h;
+    h.maxRequestBytes = 1024 * 1024;
+    mountApi(server, *service, h);
+    port = server.bind_to_any_port("127.0.0.1");
+    thread = std::thread([this] { server.listen_after_bind(); });
+    while (!server.is_running())
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    url = "http://127.0.0.1:" + std::to_string(port);
+  }
+  void TearDown() override {
+    server.stop();
+    thread.join();
+    ServiceFixture::TearDown();
+  }
+
+  httplib::Server server;
+  std::thread thread;
+  int port = 0;
+  std::string url;
+};
+
+TEST_F(HttpTest, EveryOperationThroughTheProxy) {
+  std::string id = service->CreateUser("店主", "pw");
+  TServerMethodsClient proxy(url);
+  EXPECT_FALSE(proxy.CheckLoginUser(id, "wrong"));
+  ASSERT_TRUE(proxy.CheckLoginUser(id, "pw"));
+  const std::string set = id + "_01";
+  EXPECT_EQ(proxy.CreateUserDB("Main", id, set, "门店", "False"), "0");
+  adminExecute(set, "CREATE TABLE t_unit (ID VARCHAR(15) PRIMARY KEY, Name VARCHAR(40) UNIQUE)");
+  adminExecute(set, "CREATE TABLE tb_x (Bid VARCHAR(15) PRIMARY KEY, BCode VARCHAR(20))");
+  adminExecute(set,
+               "CREATE TABLE tb_x_d (Bid VARCHAR(15), BNo INT, Qty DECIMAL(13,4), "
+               "PRIMARY KEY (Bid, BNo))");
+
+  EXPECT_EQ(proxy.doUserDBDataBySql(set, "insert into t_unit values ('1','个')"), "0");
+  ClientDataSet units;
+  units.LoadFromPacket(proxy.GetUserDBDataBySql(set, "select * from t_unit"));
+  units.Append();
+  units.FieldByName("ID").SetAsString("2");
+  units.FieldByName("Name").SetAsString("箱 \"大\"");
+  units.Post();
+  EXPECT_EQ(proxy.SaveUserDBDataByDelta(set, "t_unit", "ID", units.GetDelta()), "0");
+  EXPECT_TRUE(proxy.CheckValueIsExistBySql(set, "select * from t_unit where Name='箱 \"大\"'"));
+  EXPECT_FALSE(proxy.CheckValueIsExistBySql(set, "select * from t_unit where Name='无'"));
+  EXPECT_NE(
+      proxy.doUserDBDataBySql(set, "insert into t_unit values ('3','个')").find("Duplicate entry"),
+      std::string::npos);
+
+  EXPECT_EQ(proxy.GetBill_MaxBcode(set, "PO", "tb_x", "2026-12-08"), "PO202612080001");
+  EXPECT_FALSE(proxy.GetMasterAndDetailData(set, "tb_x", "select * from tb_x",
+                                            "select * from tb_x_d where Bid=:Bid"));
+  proxy.doUserDBDataBySql(set, "insert into tb_x values ('B1','PO202612080001')");
+  proxy.doUserDBDataBySql(set, "insert into tb_x_d values ('B1',1,2.5)");
+  auto page = proxy.GetMasterAndDetailData(set, "tb_x", "select * from tb_x",
+                                           "select * from tb_x_d where Bid=:Bid");
+  ASSERT_TRUE(page);
+  ClientDataSet master, lines;
+  master.LoadFromPacket(*page);
+  lines.SetDataSetField(master, "tb_x_d");
+  lines.Append();
+  lines.FieldByName("Bid").SetAsString("B1");
+  lines.FieldByName("BNo").SetAsInteger(2);
+  lines.FieldByName("Qty").SetAsString("7.5");
+  lines.Post();
+  master.Post();
+  EXPECT_EQ(proxy.SaveMasterAndDetailData(set, "tb_x", master.GetDelta()), "0");
+  EXPECT_EQ(proxy.GetUserDBDataBySql(set, "select sum(Qty) from tb_x_d").rows[0][0].toText(), "10");
+
+  EXPECT_EQ(proxy.GetRegisUserInfo(id).rows[0][0].toText(), "店主");
+  EXPECT_EQ(proxy
+                .GetSysMainDBDataBySql(
+                    id, "select UserDBName from userdatabase where UserDBID='" + set + "'")
+                .rows[0][0]
+                .toText(),
+            "门店");
+  EXPECT_EQ(proxy.doSysMainDBDataBySql(
+                "update userdatabase set UserDBName='新名' where UserDBID='" + set + "'"),
+            "0");
+
+  IdAllocator ids([&] { return proxy.GetNewIDBlock(); });
+  std::string first = ids.next();
+  EXPECT_EQ(first.size(), 15u);
+  EXPECT_NE(ids.next(), first);
+
+  proxy.Logout();
+  EXPECT_FALSE(proxy.SignedIn());
+  try {
+    proxy.GetUserDBDataBySql(set, "select 1");
+    ADD_FAILURE() << "served without a session";
+  } catch (const RemoteError& e) {
+    EXPECT_EQ(e.httpStatus(), 401);
+  }
+}
+
+TEST_F(HttpTest, BadRequestsAreRefusedAndTheServiceGoesOn) {
+  std::string owner = service->CreateUser("owner", "pw");
+  std::string stranger = service->CreateUser("stranger", "pw");
+  Caller c{owner, ""};
+  service->CreateUserDB(c, owner, owner + "_01", "x", "False");
+  TServerMethodsClient proxy(url);
+  ASSERT_TRUE(proxy.CheckLoginUser(stranger, "pw"));
+  try {
+    proxy.GetUserDBDataBySql(owner + "_01", "select 1");
+    ADD_FAILURE() << "a stranger reached the set";
+  } catch (const RemoteError& e) {
+    EXPECT_EQ(e.httpStatus(), 403);
+  }
+  try {
+    proxy.GetUserDBDataBySql(owner + "_01", "select nonsense from nowhere");
+    ADD_FAILURE();
+  } catch (const RemoteError& e) {
+    EXPECT_EQ(e.httpStatus(), 403);
+  }
+
+  httplib::Client raw(url);
+  const std::pair<std::string, int> cases[] = {{"{not json", 400},
+                                               {"[1,2]", 400},
+                                               {"{}", 400},
+                                               {"{\"UserDBID\":\"x\",\"SQL\":\"select 1\"}", 403}};
+  httplib::Headers auth;
+  {
+    auto r = raw.Post("/api/CheckLoginUser",
+                      "{\"UserID\":\"" + stranger + "\",\"Password\":\"pw\"}", "application/json");
+    ASSERT_TRUE(r);
+    auth.emplace("Authorization",
+                 "Bearer " + nlohmann::json::parse(r->body)["token"].get<std::string>());
+  }
+  for (const auto& [body, status] : cases) {
+    auto r = raw.Post("/api/GetUserDBDataBySql", auth, body, "application/json");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, status) << body << " -> " << r->body;
+  }
+  auto bad =
+      raw.Post("/api/SaveUserDBDataByDelta", auth,
+               "{\"UserDBID\":\"" + stranger + "_01\",\"Table\":\"t\",\"Delta\":{\"rows\":1}}",
+               "application/json");
+  EXPECT_EQ(bad->status, 400);
+  EXPECT_EQ(raw.Post("/api/NoSuchOperation", auth, "{}", "application/json")->status, 404);
+  EXPECT_EQ(raw.Post("/api/GetUserDBDataBySql", "{}", "application/json")->status, 401);
+  httplib::Headers forged{{"Authorization", "Bearer " + std::string(64, 'f')}};
+  EXPECT_EQ(raw.Post("/api/GetUserDBDataBySql", forged, "{}", "application/json")->status, 401);
+  auto big = raw.Post("/api/GetUserDBDataBySql", auth, std::string(2 * 1024 * 1024, ' '),
+                      "application/json");
+  EXPECT_TRUE(!big || big->status == 413);
+  // Still serving.
+  EXPECT_TRUE(proxy.GetRegisUserInfo(owner).rows.size() == 1);
+}
+
+TEST(HttpClient, AnUnreachableServiceSaysConnectionRefused) {
+  TServerMethodsClient proxy("http://127.0.0.1:1");
+  try {
+    proxy.CheckLoginUser("10001", "x");
+    ADD_FAILURE() << "no error";
+  } catch (const RemoteError& e) {
+    EXPECT_NE(std::string(e.what()).find("Connection refused"), std::string::npos) << e.what();
+    EXPECT_EQ(e.httpStatus(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace vlt::server

@@ -1,0 +1,73 @@
+#pragma once
+// The client's proxy of the data service: one blocking call per remote operation, over HTTP
+// with keep-alive, carrying the session token that CheckLoginUser obtained.
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "vlt/errors.h"
+#include "vlt/idalloc.h"
+#include "vlt/packet.h"
+
+namespace vlt {
+
+// A call that failed: the service's message, or "Connection refused ..." when the service
+// cannot be reached. `httpStatus` is 0 when no answer came.
+class RemoteError : public Error {
+ public:
+  RemoteError(int httpStatus, const std::string& message)
+      : Error(message), httpStatus_(httpStatus) {}
+  int httpStatus() const { return httpStatus_; }
+  bool sessionExpired() const { return httpStatus_ == 401; }
+
+ private:
+  int httpStatus_;
+};
+
+class TServerMethodsClient {
+ public:
+  // `baseUrl` such as "http://127.0.0.1:8700".
+  explicit TServerMethodsClient(const std::string& baseUrl);
+  ~TServerMethodsClient();
+
+  // True when the login ID and password are valid; the session is then kept for later calls.
+  bool CheckLoginUser(const std::string& userId, const std::string& password);
+  void Logout();
+  bool SignedIn() const { return !token_.empty(); }
+
+  Packet GetSysMainDBDataBySql(const std::string& userId, const std::string& sql);
+  std::string doSysMainDBDataBySql(const std::string& sql);
+  std::string SaveSysMainDataBySql(const std::string& userId, const std::string& select,
+                                   const Delta& delta);
+  Packet GetUserDBDataBySql(const std::string& userDbId, const std::string& sql);
+  std::string doUserDBDataBySql(const std::string& userDbId, const std::string& sql);
+  std::string SaveUserDBDataByDelta(const std::string& userDbId, const std::string& table,
+                                    const std::string& keyFields, const Delta& delta);
+  bool CheckValueIsExistBySql(const std::string& userDbId, const std::string& sql);
+  // Nothing when the master statement found no row (an empty stream).
+  std::optional<Packet> GetMasterAndDetailData(const std::string& userDbId,
+                                               const std::string& masterTable,
+                                               const std::string& masterSql,
+                                               const std::string& detailSql);
+  std::string SaveMasterAndDetailData(const std::string& userDbId, const std::string& masterTable,
+                                      const Delta& delta);
+  std::string GetBill_MaxBcode(const std::string& userDbId, const std::string& prefix,
+                               const std::string& table, const std::string& billDate);
+  Packet GetRegisUserInfo(const std::string& userId);
+  std::string CreateUserDB(const std::string& main, const std::string& userId,
+                           const std::string& userDbId, const std::string& userDbName,
+                           const std::string& isDefault);
+  // A block of ids for an IdAllocator.
+  IdBlock GetNewIDBlock();
+
+ private:
+  std::string call(const std::string& operation, const std::string& body);
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  std::mutex mutex_;
+  std::string token_;
+};
+
+}  // namespace vlt

@@ -1,0 +1,244 @@
+#include "vlt/servermethods.h"
+
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+
+#include "vlt/json.h"
+
+namespace vlt {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// Builds a request body member by member; packets and deltas go in as our codec writes them.
+class Body {
+ public:
+  Body& text(const char* name, const std::string& value) {
+    member(name);
+    appendJsonString(out_, value);
+    return *this;
+  }
+  Body& delta(const char* name, const Delta& d) {
+    member(name);
+    appendDelta(out_, d);
+    return *this;
+  }
+  std::string str() const { return out_ + "}"; }
+
+ private:
+  void member(const char* name) {
+    out_ += out_.size() > 1 ? "," : "";
+    appendJsonString(out_, name);
+    out_ += ':';
+  }
+  std::string out_ = "{";
+};
+
+Json parse(const std::string& body) {
+  try {
+    return Json::parse(body);
+  } catch (const Json::exception& e) {
+    throw RemoteError(0, std::string("The data service answered malformed data: ") + e.what());
+  }
+}
+
+std::string member(const std::string& body, const char* name) {
+  Json j = parse(body);
+  auto it = j.find(name);
+  if (it == j.end() || !it->is_string())
+    throw RemoteError(0, std::string("The data service's answer has no ") + name);
+  return it->get<std::string>();
+}
+
+// {"packet": X} without parsing X twice: our own writer puts the packet right after the key.
+std::optional<Packet> packetOf(const std::string& body) {
+  static const std::string head = "{\"packet\":";
+  if (body.compare(0, head.size(), head) != 0 || body.back() != '}')
+    throw RemoteError(0, "The data service's answer has no packet");
+  std::string_view inner(body.data() + head.size(), body.size() - head.size() - 1);
+  if (inner == "null") return std::nullopt;
+  return decodePacket(inner);
+}
+
+}  // namespace
+
+struct TServerMethodsClient::Impl {
+  explicit Impl(const std::string& baseUrl) : url(baseUrl), client(baseUrl) {
+    client.set_keep_alive(true);
+    client.set_connection_timeout(10);
+    client.set_read_timeout(300);
+    client.set_write_timeout(60);
+  }
+  std::string url;
+  httplib::Client client;
+};
+
+TServerMethodsClient::TServerMethodsClient(const std::string& baseUrl)
+    : impl_(std::make_unique<Impl>(baseUrl)) {}
+
+TServerMethodsClient::~TServerMethodsClient() = default;
+
+std::string TServerMethodsClient::call(const std::string& operation, const std::string& body) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  httplib::Headers headers;
+  if (!token_.empty()) headers.emplace("Authorization", "Bearer " + token_);
+  auto res = impl_->client.Post(("/api/" + operation).c_str(), headers, body,
+                                "application/json; charset=utf-8");
+  if (!res) {
+    // The message keeps the words the client's exception handler looks for.
+    if (res.error() == httplib::Error::Connection)
+      throw RemoteError(
+          0, "Connection refused: the data service at " + impl_->url + " cannot be reached");
+    throw RemoteError(0, "The data service at " + impl_->url +
+                             " did not answer: " + httplib::to_string(res.error()));
+  }
+  if (res->status != 200 || res->body.rfind("{\"error\":", 0) == 0) {
+    std::string message = "HTTP " + std::to_string(res->status);
+    try {
+      Json j = Json::parse(res->body);
+      if (j.contains("error") && j["error"].is_string()) message = j["error"];
+    } catch (const Json::exception&) {
+      // Not our answer (a proxy's error page): keep the status line.
+    }
+    if (res->status == 401) token_.clear();
+    throw RemoteError(res->status, message);
+  }
+  return std::move(res->body);
+}
+
+bool TServerMethodsClient::CheckLoginUser(const std::string& userId, const std::string& password) {
+  Json j =
+      parse(call("CheckLoginUser", Body().text("UserID", userId).text("Password", password).str()));
+  if (!j.value("result", false)) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  token_ = j.value("token", "");
+  return !token_.empty();
+}
+
+void TServerMethodsClient::Logout() {
+  if (token_.empty()) return;
+  call("Logout", "{}");
+  std::lock_guard<std::mutex> lock(mutex_);
+  token_.clear();
+}
+
+Packet TServerMethodsClient::GetSysMainDBDataBySql(const std::string& userId,
+                                                   const std::string& sql) {
+  auto p =
+      packetOf(call("GetSysMainDBDataBySql", Body().text("UserID", userId).text("SQL", sql).str()));
+  return p ? std::move(*p) : Packet{};
+}
+
+std::string TServerMethodsClient::doSysMainDBDataBySql(const std::string& sql) {
+  return member(call("doSysMainDBDataBySql", Body().text("SQL", sql).str()), "status");
+}
+
+std::string TServerMethodsClient::SaveSysMainDataBySql(const std::string& userId,
+                                                       const std::string& select,
+                                                       const Delta& delta) {
+  return member(call("SaveSysMainDataBySql",
+                     Body().text("UserID", userId).text("SQL", select).delta("Delta", delta).str()),
+                "status");
+}
+
+Packet TServerMethodsClient::GetUserDBDataBySql(const std::string& userDbId,
+                                                const std::string& sql) {
+  auto p = packetOf(
+      call("GetUserDBDataBySql", Body().text("UserDBID", userDbId).text("SQL", sql).str()));
+  return p ? std::move(*p) : Packet{};
+}
+
+std::string TServerMethodsClient::doUserDBDataBySql(const std::string& userDbId,
+                                                    const std::string& sql) {
+  return member(call("doUserDBDataBySql", Body().text("UserDBID", userDbId).text("SQL", sql).str()),
+                "status");
+}
+
+std::string TServerMethodsClient::SaveUserDBDataByDelta(const std::string& userDbId,
+                                                        const std::string& table,
+                                                        const std::string& keyFields,
+                                                        const Delta& delta) {
+  return member(call("SaveUserDBDataByDelta", Body()
+                                                  .text("UserDBID", userDbId)
+                                                  .text("Table", table)
+                                                  .text("KeyFields", keyFields)
+                                                  .delta("Delta", delta)
+                                                  .str()),
+                "status");
+}
+
+bool TServerMethodsClient::CheckValueIsExistBySql(const std::string& userDbId,
+                                                  const std::string& sql) {
+  Json j = parse(
+      call("CheckValueIsExistBySql", Body().text("UserDBID", userDbId).text("SQL", sql).str()));
+  return j.value("result", false);
+}
+
+std::optional<Packet> TServerMethodsClient::GetMasterAndDetailData(const std::string& userDbId,
+                                                                   const std::string& masterTable,
+                                                                   const std::string& masterSql,
+                                                                   const std::string& detailSql) {
+  return packetOf(call("GetMasterAndDetailData", Body()
+                                                     .text("UserDBID", userDbId)
+                                                     .text("MasterTable", masterTable)
+                                                     .text("MasterSQL", masterSql)
+                                                     .text("DetailSQL", detailSql)
+                                                     .str()));
+}
+
+std::string TServerMethodsClient::SaveMasterAndDetailData(const std::string& userDbId,
+                                                          const std::string& masterTable,
+                                                          const Delta& delta) {
+  return member(call("SaveMasterAndDetailData", Body()
+                                                    .text("UserDBID", userDbId)
+                                                    .text("MasterTable", masterTable)
+                                                    .delta("Delta", delta)
+                                                    .str()),
+                "status");
+}
+
+std::string TServerMethodsClient::GetBill_MaxBcode(const std::string& userDbId,
+                                                   const std::string& prefix,
+                                                   const std::string& table,
+                                                   const std::string& billDate) {
+  return member(call("GetBill_MaxBcode", Body()
+                                             .text("UserDBID", userDbId)
+                                             .text("Prefix", prefix)
+                                             .text("Table", table)
+                                             .text("BillDate", billDate)
+                                             .str()),
+                "result");
+}
+
+Packet TServerMethodsClient::GetRegisUserInfo(const std::string& userId) {
+  auto p = packetOf(call("GetRegisUserInfo", Body().text("UserID", userId).str()));
+  return p ? std::move(*p) : Packet{};
+}
+
+std::string TServerMethodsClient::CreateUserDB(const std::string& main, const std::string& userId,
+                                               const std::string& userDbId,
+                                               const std::string& userDbName,
+                                               const std::string& isDefault) {
+  return member(call("CreateUserDB", Body()
+                                         .text("Main", main)
+                                         .text("UserID", userId)
+                                         .text("UserDBID", userDbId)
+                                         .text("UserDBName", userDbName)
+                                         .text("IsDefault", isDefault)
+                                         .str()),
+                "status");
+}
+
+IdBlock TServerMethodsClient::GetNewIDBlock() {
+  Json j = parse(call("GetNewIDBlock", "{}"));
+  try {
+    return IdBlock{std::stoull(j.at("first").get<std::string>()),
+                   j.at("count").get<std::uint64_t>()};
+  } catch (const std::exception& e) {
+    throw RemoteError(0, std::string("The data service answered a bad id block: ") + e.what());
+  }
+}
+
+}  // namespace vlt
