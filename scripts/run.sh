@@ -8,12 +8,12 @@ cmake --preset release
 cmake --build --preset release
 
 client=build/release/launcher/vlt
-if [ ! -x "$client" ]; then
-  echo
-  echo "Built the core data layer (build/release/core) and its benchmark"
-  echo "(build/release/bench/vlt-bench-core)."
-  echo "Not there yet: the data service (vlt-dataservice) with its private MariaDB, and the"
-  echo "desktop client (vlt). This command starts them once they are built."
-  exit 0
+if [ -x "$client" ]; then
+  exec "$client"
 fi
-exec "$client"
+
+# The desktop client is not built yet: start the data service on its private database, with a
+# demo user, until Ctrl+C.
+echo
+echo "The desktop client is not there yet; starting the data service (Ctrl+C stops it)."
+exec build/release/server/vlt-dataservice --seed-demo "$@"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -36,6 +37,8 @@ Options:
   --db-password PW       its password (or the environment variable VLT_DB_PASSWORD)
   --prefix NAME          database name prefix (default vlt): NAME_sys, NAME_auth, NAME_<set id>
   --create-user NICK PW  create a user, print the new login ID, and exit
+  --seed-demo            make sure a demo user with an account set exists (kept in
+                         DATA/demo-login.txt) and print its sign-in, then serve
   --prepare-only         create or upgrade the databases and exit
   --help                 this text
 
@@ -66,6 +69,7 @@ int main(int argc, char** argv) {
   unsigned dbPort = 3306;
   std::optional<std::pair<std::string, std::string>> createUser;
   bool prepareOnly = false;
+  bool seedDemo = false;
   if (const char* pw = std::getenv("VLT_DB_PASSWORD")) settings.admin.password = pw;
 
   for (int i = 1; i < argc; ++i) {
@@ -99,6 +103,8 @@ int main(int argc, char** argv) {
     } else if (a == "--create-user") {
       std::string nick = value();
       createUser = std::make_pair(nick, value());
+    } else if (a == "--seed-demo") {
+      seedDemo = true;
     } else if (a == "--prepare-only") {
       prepareOnly = true;
     } else {
@@ -124,6 +130,22 @@ int main(int argc, char** argv) {
     }
     DataService service(settings);
     service.prepare();
+    if (seedDemo) {
+      fs::path file = data / "demo-login.txt";
+      std::ifstream in(file);
+      std::string id, password;
+      if (!(in >> id >> password)) {
+        password = "demo1234";
+        id = service.CreateUser("演示用户", password);
+        Caller c{id, "local"};
+        std::string status = service.CreateUserDB(c, id, id + "_01", "演示帐套", "True");
+        if (status != "0") throw std::runtime_error("creating the demo account set: " + status);
+        fs::create_directories(data);
+        std::ofstream(file) << id << " " << password << "\n";
+      }
+      std::cout << "Demo sign-in: login ID " << id << ", password " << password << " (account set "
+                << id << "_01)" << std::endl;
+    }
     if (createUser) {
       std::cout << service.CreateUser(createUser->first, createUser->second) << "\n";
     } else if (!prepareOnly) {
