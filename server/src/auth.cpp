@@ -140,15 +140,26 @@ std::optional<SessionInfo> AuthStore::session(const std::string& token) {
   if (token.size() != 64) return std::nullopt;
   for (char c : token)
     if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+  const std::string digest = tokenDigest(token);
+  const auto now = std::chrono::steady_clock::now();
+  {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    auto it = sessions_.find(digest);
+    if (it != sessions_.end() && now - it->second.checkedAt < settings_.sessionCacheTime)
+      return it->second.info;
+  }
   Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, settings_.database);
-  std::string where =
-      "TokenHash = UNHEX('" + tokenDigest(token) + "') AND ExpiresAt > UTC_TIMESTAMP()";
+  std::string where = "TokenHash = UNHEX('" + digest + "') AND ExpiresAt > UTC_TIMESTAMP()";
   auto user = db->scalar(
       "SELECT s.LoginID FROM auth_session s JOIN auth_user u ON "
       "u.LoginID = s.LoginID AND u.Disabled = 0 WHERE " +
       where);
-  if (!user) return std::nullopt;
-  // Sliding expiry: each use extends the session.
+  if (!user) {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    sessions_.erase(digest);
+    return std::nullopt;
+  }
+  // Sliding expiry: each check extends the session.
   const auto lifetime =
       std::chrono::duration_cast<std::chrono::seconds>(settings_.sessionLifetime).count();
   db->execute(
@@ -158,10 +169,17 @@ std::optional<SessionInfo> AuthStore::session(const std::string& token) {
   SessionInfo s;
   s.userId = *user;
   s.expires = std::chrono::system_clock::now() + settings_.sessionLifetime;
+  std::lock_guard<std::mutex> lock(cacheMutex_);
+  if (sessions_.size() > 100000) sessions_.clear();  // bounded: stale entries only cost a query
+  sessions_[digest] = CachedSession{s, now};
   return s;
 }
 
 void AuthStore::logout(const std::string& token) {
+  {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    sessions_.erase(tokenDigest(token));
+  }
   Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, settings_.database);
   db->execute("DELETE FROM auth_session WHERE TokenHash = UNHEX('" + tokenDigest(token) + "')");
 }
@@ -175,6 +193,9 @@ void AuthStore::setPassword(const std::string& userId, const std::string& passwo
               "PwChangedAt = UTC_TIMESTAMP()");
   // Sessions opened with the old password end with it.
   db->execute("DELETE FROM auth_session WHERE LoginID = " + userId);
+  std::lock_guard<std::mutex> lock(cacheMutex_);
+  for (auto it = sessions_.begin(); it != sessions_.end();)
+    it = it->second.info.userId == userId ? sessions_.erase(it) : std::next(it);
 }
 
 std::string AuthStore::newLoginId() {
@@ -185,15 +206,19 @@ std::string AuthStore::newLoginId() {
 }
 
 std::string AuthStore::databasePassword(const std::string& account) {
+  {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    auto it = dbPasswords_.find(account);
+    if (it != dbPasswords_.end()) return it->second;
+  }
   Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, settings_.database);
-  db->execute(
-      "CREATE TABLE IF NOT EXISTS auth_dbaccount (Account VARCHAR(80) PRIMARY KEY, "
-      "Password VARCHAR(80) NOT NULL)");
   // INSERT IGNORE keeps the first password when two services make it at once.
   db->execute("INSERT IGNORE INTO auth_dbaccount VALUES (" + quotedStr(account) + ", " +
               quotedStr(randomToken()) + ")");
   auto pw = db->scalar("SELECT Password FROM auth_dbaccount WHERE Account = " + quotedStr(account));
   if (!pw) throw Error("No password for database account " + account);
+  std::lock_guard<std::mutex> lock(cacheMutex_);
+  dbPasswords_[account] = *pw;
   return *pw;
 }
 

@@ -3,6 +3,8 @@
 // SQL sent by a client can reach.
 
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -17,6 +19,9 @@ struct AuthSettings {
   int maxFailuresPerLogin = 5;     // within the throttle window
   int maxFailuresPerAddress = 30;  // within the throttle window
   std::chrono::minutes throttleWindow{15};
+  // A session found in the store is trusted this long without asking again (sign-out on this
+  // service ends it at once; on another instance of the service within this time).
+  std::chrono::seconds sessionCacheTime{15};
   bool fastHashing = false;  // tests only: the smallest Argon2id cost libsodium allows
 };
 
@@ -54,6 +59,13 @@ class AuthStore {
  private:
   ConnectionPool& pool_;
   AuthSettings settings_;
+  std::mutex cacheMutex_;
+  std::map<std::string, std::string> dbPasswords_;
+  struct CachedSession {
+    SessionInfo info;
+    std::chrono::steady_clock::time_point checkedAt;
+  };
+  std::map<std::string, CachedSession> sessions_;  // by token digest
 };
 
 // Argon2id password hashing (libsodium). Throws vlt::Error when hashing fails.

@@ -153,6 +153,8 @@ int main(int argc, char** argv) {
       std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
       int port = colon == std::string::npos ? 8700 : std::stoi(listen.substr(colon + 1));
       httplib::Server server;
+      // Each client keeps its connection open; enough workers for many clients at once.
+      server.new_task_queue = [] { return new httplib::ThreadPool(64); };
       mountApi(server, service);
       runningServer = &server;
       signal(SIGINT, onSignal);
