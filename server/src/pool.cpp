@@ -15,6 +15,7 @@ Lease ConnectionPool::acquire(const std::string& user, const std::string& passwo
     if (it != idle_.end() && !it->second.empty()) {
       std::unique_ptr<Connection> c = std::move(it->second.back());
       it->second.pop_back();
+      --idleCount_;
       return Lease(this, key, std::move(c));
     }
   }
@@ -28,15 +29,19 @@ Lease ConnectionPool::acquire(const std::string& user, const std::string& passwo
 void ConnectionPool::release(const std::string& key, std::unique_ptr<Connection> c) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto& list = idle_[key];
-  if (list.size() < maxIdle_) list.push_back(std::move(c));
+  if (list.size() < maxIdle_ && idleCount_ < maxIdleTotal_) {
+    list.push_back(std::move(c));
+    ++idleCount_;
+  }
 }
 
 void ConnectionPool::forget(const std::string& database) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (auto it = idle_.begin(); it != idle_.end();) {
-    if (database.empty() || it->first.substr(it->first.find('\n') + 1) == database)
+    if (database.empty() || it->first.substr(it->first.find('\n') + 1) == database) {
+      idleCount_ -= it->second.size();
       it = idle_.erase(it);
-    else
+    } else
       ++it;
   }
 }

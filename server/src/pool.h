@@ -35,8 +35,11 @@ class Lease {
 class ConnectionPool {
  public:
   // `server` gives where the server is; each lease names the account and the database.
-  explicit ConnectionPool(DbEndpoint server, std::size_t maxIdlePerKey = 8)
-      : server_(std::move(server)), maxIdle_(maxIdlePerKey) {}
+  // At most `maxIdlePerKey` idle connections per account and database, `maxIdle` in all (each
+  // user has an account of their own, so keys are many).
+  explicit ConnectionPool(DbEndpoint server, std::size_t maxIdlePerKey = 8,
+                          std::size_t maxIdle = 96)
+      : server_(std::move(server)), maxIdle_(maxIdlePerKey), maxIdleTotal_(maxIdle) {}
 
   Lease acquire(const std::string& user, const std::string& password, const std::string& database);
   // Closes idle connections of a database (after it was dropped) or of every database.
@@ -49,6 +52,8 @@ class ConnectionPool {
 
   DbEndpoint server_;
   std::size_t maxIdle_;
+  std::size_t maxIdleTotal_;
+  std::size_t idleCount_ = 0;
   std::mutex mutex_;
   std::map<std::string, std::vector<std::unique_ptr<Connection>>> idle_;
 };

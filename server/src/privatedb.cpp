@@ -75,7 +75,8 @@ const char* requiredServerOptions() {
          "--lower-case-table-names=1 "
          "--sql-mode=STRICT_TRANS_TABLES,ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION,"
          "NO_BACKSLASH_ESCAPES "
-         "--innodb-snapshot-isolation=ON --log-bin-trust-function-creators=1";
+         "--innodb-snapshot-isolation=ON --log-bin-trust-function-creators=1 "
+         "--max-connections=500";
 }
 
 PrivateMariaDb::PrivateMariaDb(PrivateDbOptions options) : options_(std::move(options)) {}

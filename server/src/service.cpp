@@ -60,7 +60,7 @@ DataService::DataService(ServiceSettings settings)
     : settings_(std::move(settings)),
       systemDb_(settings_.prefix + "_sys"),
       authDb_(settings_.prefix + "_auth"),
-      systemUser_(settings_.prefix + "_sysuser"),
+      viewDb_(settings_.prefix + "_sysview"),
       pool_(settings_.admin) {
   AuthSettings a;
   a.database = authDb_;
@@ -82,29 +82,8 @@ void DataService::prepare() {
   root->use(systemDb_);
   applyMigrations(*root, schemaMigrations("system"));
 
-  // The account that runs clients' system-database SQL: no grant on the auth store.
-  std::string pw = auth_->databasePassword(systemUser_);
-  std::string acct = accountLiteral(systemUser_, settings_.accountHost);
-  root->execute("CREATE USER IF NOT EXISTS " + acct + " IDENTIFIED BY " + quotedStr(pw));
-  root->execute("ALTER USER " + acct + " IDENTIFIED BY " + quotedStr(pw));
-  // Table by table, only what the client's statements need: no sequence (SETVAL would end the id
-  // space of every tenant), no ownership column of account sets, no DDL.
-  root->execute("REVOKE ALL PRIVILEGES, GRANT OPTION FROM " + acct);
-  const std::string sys = quoteIdentifier(systemDb_) + ".";
-  const std::pair<const char*, const char*> grants[] = {
-      {"SELECT", "sys_autoupdateinfo"},
-      {"SELECT", "userdatabasepowermodule"},
-      {"SELECT (UserID, NickName, HeadImgName)", "sys_mainuserbaseinfo"},
-      {"SELECT, UPDATE (UserDBName)", "userdatabase"},
-      {"SELECT, INSERT, DELETE", "userdatabaseoperator"},
-      {"SELECT, INSERT, UPDATE, DELETE", "usercalendar"},
-      {"SELECT, INSERT, UPDATE, DELETE", "usercalendar_ex"},
-      {"SELECT, INSERT, UPDATE, DELETE", "userpersincard"},
-      {"SELECT, INSERT, UPDATE, DELETE", "userpersioniotype"},
-  };
-  for (const auto& [what, table] : grants)
-    root->execute(std::string("GRANT ") + what + " ON " + sys + table + " TO " + acct);
-
+  createSystemViews(*root);
+  root->use(systemDb_);
   Packet sets = root->query("SELECT UserDBID FROM userdatabase");
   for (const Row& r : sets.rows)
     provisionAccountSet(r[0].toText());
@@ -137,15 +116,73 @@ void DataService::provisionAccountSet(const std::string& setId) {
       "GRANT SELECT, INSERT, UPDATE, DELETE, CREATE TEMPORARY TABLES, LOCK TABLES, "
       "EXECUTE, SHOW VIEW ON " +
       grantDatabase(dbName) + ".* TO " + acct);
-  // The powers window's module list joins the operator grants of the account set.
-  if (root->exists("SELECT 1 FROM information_schema.TABLES WHERE TABLE_SCHEMA = " +
-                   quotedStr(dbName) + " AND TABLE_NAME = 'ts_userpower'"))
-    root->execute("GRANT SELECT ON " + quoteIdentifier(dbName) + ".`ts_userpower` TO " +
-                  accountLiteral(systemUser_, settings_.accountHost));
 }
 
-Lease DataService::systemConnection() {
-  return pool_.acquire(systemUser_, auth_->databasePassword(systemUser_), systemDb_);
+void DataService::createSystemViews(Connection& root) {
+  root.execute("CREATE DATABASE IF NOT EXISTS " + quoteIdentifier(viewDb_) +
+               " CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci");
+  const std::string S = quoteIdentifier(systemDb_) + ".";
+  const std::string me = S + "vlt_login()";
+  // Each user's statements see the shared tables through these views: their own rows only.
+  // The views run as the service's account; the user's account may use nothing else.
+  const std::pair<std::string, std::string> views[] = {
+      {"sys_autoupdateinfo", "SELECT * FROM " + S + "sys_autoupdateinfo"},
+      {"userdatabasepowermodule", "SELECT * FROM " + S + "userdatabasepowermodule"},
+      {"sys_mainuserbaseinfo",
+       "SELECT UserID, NickName, HeadImgName FROM " + S + "sys_mainuserbaseinfo"},
+      {"userdatabase", "SELECT * FROM " + S + "userdatabase WHERE UserID = " + me +
+                           " OR UserDBID IN (SELECT o.UserDBID FROM " + S +
+                           "userdatabaseoperator o WHERE o.UserID = " + me + ")"},
+      {"userdatabaseoperator", "SELECT * FROM " + S + "userdatabaseoperator WHERE UserID = " + me +
+                                   " OR UserDBID IN (SELECT d.UserDBID FROM " + S +
+                                   "userdatabase d WHERE d.UserID = " + me + ")"},
+      {"usercalendar",
+       "SELECT * FROM " + S + "usercalendar WHERE UserID = " + me + " WITH CASCADED CHECK OPTION"},
+      {"usercalendar_ex", "SELECT * FROM " + S + "usercalendar_ex WHERE UserID = " + me +
+                              " WITH CASCADED CHECK OPTION"},
+      {"userpersincard", "SELECT * FROM " + S + "userpersincard WHERE UserID = " + me +
+                             " WITH CASCADED CHECK OPTION"},
+      {"userpersioniotype", "SELECT * FROM " + S + "userpersioniotype WHERE UserID = " + me +
+                                " WITH CASCADED CHECK OPTION"},
+  };
+  for (const auto& [name, select] : views)
+    root.execute("CREATE OR REPLACE SQL SECURITY DEFINER VIEW " + quoteIdentifier(viewDb_) + "." +
+                 quoteIdentifier(name) + " AS " + select);
+}
+
+void DataService::ensureUserAccount(const std::string& userId) {
+  {
+    std::lock_guard<std::mutex> lock(accountsMutex_);
+    if (userAccounts_.count(userId)) return;
+  }
+  const std::string user = settings_.prefix + "_u_" + userId;
+  const std::string acct = accountLiteral(user, settings_.accountHost);
+  const std::string pw = auth_->databasePassword(user);
+  Lease root = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  root->execute("CREATE USER IF NOT EXISTS " + acct + " IDENTIFIED BY " + quotedStr(pw));
+  root->execute("ALTER USER " + acct + " IDENTIFIED BY " + quotedStr(pw));
+  const std::string v = quoteIdentifier(viewDb_) + ".";
+  const std::pair<const char*, const char*> grants[] = {
+      {"SELECT", "sys_autoupdateinfo"},
+      {"SELECT", "userdatabasepowermodule"},
+      {"SELECT", "sys_mainuserbaseinfo"},
+      {"SELECT, UPDATE (UserDBName)", "userdatabase"},
+      {"SELECT, INSERT, DELETE", "userdatabaseoperator"},
+      {"SELECT, INSERT, UPDATE, DELETE", "usercalendar"},
+      {"SELECT, INSERT, UPDATE, DELETE", "usercalendar_ex"},
+      {"SELECT, INSERT, UPDATE, DELETE", "userpersincard"},
+      {"SELECT, INSERT, UPDATE, DELETE", "userpersioniotype"},
+  };
+  for (const auto& [what, table] : grants)
+    root->execute(std::string("GRANT ") + what + " ON " + v + table + " TO " + acct);
+  std::lock_guard<std::mutex> lock(accountsMutex_);
+  userAccounts_.insert(userId);
+}
+
+Lease DataService::systemConnection(const Caller& c) {
+  ensureUserAccount(c.userId);
+  const std::string user = settings_.prefix + "_u_" + c.userId;
+  return pool_.acquire(user, auth_->databasePassword(user), viewDb_);
 }
 
 Lease DataService::accountConnection(const std::string& setId) {
@@ -182,14 +219,30 @@ std::string DataService::CreateUser(const std::string& nickName, const std::stri
   db->execute("INSERT INTO sys_mainuserbaseinfo (UserID, NickName) VALUES (" + id + ", " +
               quotedStr(nickName) + ")");
   auth_->setPassword(id, password);
+  ensureUserAccount(id);
   return id;
 }
 
 Packet DataService::GetRegisUserInfo(const Caller& c, const std::string& userId) {
   (void)c;  // nicknames are shown to owners choosing operators: any signed-in user may ask
-  Lease db = systemConnection();
+  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
   return db->query("SELECT NickName, HeadImgName FROM sys_mainuserbaseinfo WHERE UserID = " +
                    quotedStr(userId));
+}
+
+void DataService::grantUserPowers(const Caller& c, const std::string& setId) {
+  ensureUserAccount(c.userId);
+  const std::string key = c.userId + "|" + setId;
+  {
+    std::lock_guard<std::mutex> lock(accountsMutex_);
+    if (powerGrants_.count(key)) return;
+  }
+  Lease root = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  root->execute("GRANT SELECT ON " + quoteIdentifier(accountDatabase(setId)) +
+                ".`ts_userpower` TO " +
+                accountLiteral(settings_.prefix + "_u_" + c.userId, settings_.accountHost));
+  std::lock_guard<std::mutex> lock(accountsMutex_);
+  powerGrants_.insert(key);
 }
 
 std::string DataService::systemSql(const Caller& c, const std::string& sql) {
@@ -203,6 +256,7 @@ std::string DataService::systemSql(const Caller& c, const std::string& sql) {
     const std::smatch& m = *it;
     std::string setId = m[1];
     checkAccountSet(c, setId);
+    grantUserPowers(c, setId);
     out += sql.substr(last, static_cast<std::size_t>(m.position(0)) - last);
     out += quoteIdentifier(accountDatabase(setId)) + ".";
     last = static_cast<std::size_t>(m.position(0) + m.length(0));
@@ -215,7 +269,7 @@ Packet DataService::GetSysMainDBDataBySql(const Caller& c, const std::string& us
                                           const std::string& sql) {
   if (userId != "Main") checkUser(c, userId);
   std::string mapped = systemSql(c, sql);
-  Lease db = systemConnection();
+  Lease db = systemConnection(c);
   return db->query(mapped, settings_.maxResultRows);
 }
 
@@ -236,7 +290,7 @@ std::string DataService::saving(const char* what, F&& body) {
 std::string DataService::doSysMainDBDataBySql(const Caller& c, const std::string& sql) {
   std::string mapped = systemSql(c, sql);
   return saving("执行失败", [&] {
-    Lease db = systemConnection();
+    Lease db = systemConnection(c);
     db->execute(mapped);
   });
 }
@@ -249,7 +303,7 @@ std::string DataService::SaveSysMainDataBySql(const Caller& c, const std::string
   if (!std::regex_search(select, m, fromTable)) throw BadRequest("查询语句没有指明表名");
   std::string table = m[1];
   return saving("保存失败", [&] {
-    Lease db = systemConnection();
+    Lease db = systemConnection(c);
     const TableInfo& t = schema_.table(*db, table);
     // The primary key identifies rows when the delta carries it; otherwise every column does.
     std::vector<std::string> keys;

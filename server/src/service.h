@@ -4,7 +4,9 @@
 // database account, and answers with a packet, a status text or a value.
 
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "auth.h"
@@ -15,8 +17,8 @@ namespace vlt::server {
 
 struct ServiceSettings {
   DbEndpoint admin;  // an account allowed to create databases, users and grants
-  // The system database is <prefix>_sys, the auth store <prefix>_auth, account sets
-  // <prefix>_<set id>.
+  // The system database is <prefix>_sys (its rows seen by clients through the views of
+  // <prefix>_sysview), the auth store <prefix>_auth, account sets <prefix>_<set id>.
   std::string prefix = "vlt";
   std::string accountHost = "localhost";  // host part of the database accounts the service makes
   bool fastHashing = false;
@@ -95,7 +97,11 @@ class DataService {
   IdBlockInfo ReserveIds(const Caller& c);
 
  private:
-  Lease systemConnection();
+  // Client SQL on the system database: the user's own database account, against the views.
+  Lease systemConnection(const Caller& c);
+  void createSystemViews(Connection& root);
+  void ensureUserAccount(const std::string& userId);
+  void grantUserPowers(const Caller& c, const std::string& setId);
   Lease accountConnection(const std::string& setId);
   void checkUser(const Caller& c, const std::string& userId) const;
   std::string systemSql(const Caller& c, const std::string& sql);
@@ -111,10 +117,13 @@ class DataService {
   ServiceSettings settings_;
   std::string systemDb_;
   std::string authDb_;
-  std::string systemUser_;
+  std::string viewDb_;
   ConnectionPool pool_;
   std::unique_ptr<AuthStore> auth_;
   SchemaCache schema_;
+  std::mutex accountsMutex_;
+  std::set<std::string> userAccounts_;  // login IDs whose database account is in place
+  std::set<std::string> powerGrants_;   // "login|set" whose grants table the account may read
 };
 
 }  // namespace vlt::server

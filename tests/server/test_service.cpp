@@ -178,3 +178,85 @@ TEST_F(ServiceTest, IdBlocksAreDisjointFifteenDigitRanges) {
 
 }  // namespace
 }  // namespace vlt::server
+
+namespace vlt::server {
+namespace {
+
+class SystemRowsTest : public test::ServiceFixture {};
+
+TEST_F(SystemRowsTest, EachUserSeesAndChangesOnlyTheirOwnRows) {
+  Caller owner = userWithSet("owner");
+  Caller other = userWithSet("other");
+  const std::string mine = owner.userId, theirs = other.userId;
+  const std::string insert =
+      "INSERT INTO usercalendar (UserID,Title,Date,Remark,Level,Finished,IsAlarm,AlarmTime,"
+      "RepeatMode,RepeatValue) VALUES ('%s','task','2026-12-08','','0,0','False','0',null,'1','')";
+  auto calendarInsert = [&](const std::string& who) {
+    std::string sql = insert;
+    return sql.replace(sql.find("%s"), 2, who);
+  };
+  EXPECT_EQ(service->doSysMainDBDataBySql(owner, calendarInsert(mine)), "0");
+  EXPECT_EQ(service->doSysMainDBDataBySql(other, calendarInsert(theirs)), "0");
+  // Writing a row in someone else's name is refused by the database.
+  EXPECT_NE(service->doSysMainDBDataBySql(owner, calendarInsert(theirs)), "0");
+  EXPECT_EQ(service->GetSysMainDBDataBySql(owner, mine, "select * from usercalendar").rows.size(),
+            1u);
+  EXPECT_EQ(service->doSysMainDBDataBySql(owner, "delete from usercalendar"), "0");
+  EXPECT_EQ(service->GetSysMainDBDataBySql(other, theirs, "select * from usercalendar").rows.size(),
+            1u);  // the other user's task survived
+  EXPECT_EQ(service->doSysMainDBDataBySql(owner, "update usercalendar set UserID=" + theirs), "0");
+
+  // Account sets: a user sees their own and those they operate; only owners admit operators.
+  const std::string set = mine + "_01";
+  EXPECT_NE(service->doSysMainDBDataBySql(other,
+                                          "Insert into userdatabaseoperator (UserDBID,UserID) "
+                                          "values ('" +
+                                              set + "','" + theirs + "')"),
+            "0");
+  EXPECT_THROW(service->GetUserDBDataBySql(other, set, "select 1"), AccessDenied);
+  const std::string list =
+      "select * from (SELECT UserID,UserDBID,UserDBName,IsDefault from userdatabase UNION ALL "
+      "SELECT UO.UserID,UO.UserDBID,UD.UserDBName,'False' as IsDefault from userdatabaseoperator "
+      "UO "
+      "LEFT JOIN userdatabase UD ON UO.UserDBID=UD.UserDBID) as dlt where UserID=";
+  EXPECT_EQ(service->GetSysMainDBDataBySql(other, theirs, list + "'" + theirs + "'").rows.size(),
+            1u);
+  EXPECT_EQ(service->doSysMainDBDataBySql(owner,
+                                          "Insert into userdatabaseoperator (UserDBID,UserID) "
+                                          "values ('" +
+                                              set + "','" + theirs + "')"),
+            "0");
+  Packet sets = service->GetSysMainDBDataBySql(other, theirs, list + "'" + theirs + "'");
+  ASSERT_EQ(sets.rows.size(), 2u);
+  EXPECT_EQ(service->GetSysMainDBDataBySql(other, theirs, "select * from userdatabase").rows.size(),
+            2u);
+  service->doSysMainDBDataBySql(
+      other, "update UserDataBase set UserDBName='taken' where UserDBID='" + set + "'");
+  EXPECT_EQ(service
+                ->GetSysMainDBDataBySql(owner, mine,
+                                        "select UserDBName from userdatabase where "
+                                        "UserDBID='" +
+                                            set + "'")
+                .rows[0][0]
+                .toText(),
+            "owner的帐套");
+  // Nothing outside the views: not the sequence, not the base tables.
+  EXPECT_THROW(
+      service->GetSysMainDBDataBySql(owner, mine, "select nextval(" + prefix + "_sys.sys_idseq)"),
+      DbError);
+  EXPECT_THROW(
+      service->GetSysMainDBDataBySql(owner, mine, "select * from " + prefix + "_sys.usercalendar"),
+      DbError);
+  // The module list of the powers window names the set's database by the set id.
+  const std::string modules =
+      "select ID,ModuleCnName,groupID from UserdatabasePowerModule where not id in (select "
+      "ModuleID from " +
+      set + ".ts_userpower where UserID=" + theirs + ") order by groupid,id";
+  Packet m = service->GetSysMainDBDataBySql(owner, mine, modules);
+  EXPECT_GT(m.rows.size(), 30u);
+  Caller stranger = userWithSet("stranger");
+  EXPECT_THROW(service->GetSysMainDBDataBySql(stranger, stranger.userId, modules), AccessDenied);
+}
+
+}  // namespace
+}  // namespace vlt::server
