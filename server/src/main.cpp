@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "http.h"
@@ -36,6 +38,9 @@ Options:
   --db-user USER         administrative account of the external server (default root)
   --db-password PW       its password (or the environment variable VLT_DB_PASSWORD)
   --prefix NAME          database name prefix (default vlt): NAME_sys, NAME_auth, NAME_<set id>
+  --tls-cert FILE        serve HTTPS with this certificate (PEM) ...
+  --tls-key FILE         ... and this private key (PEM)
+  --threads N            HTTP workers (default 64)
   --create-user NICK PW  create a user, print the new login ID, and exit
   --seed-demo            make sure a demo user with an account set exists (kept in
                          DATA/demo-login.txt) and print its sign-in, then serve
@@ -70,6 +75,8 @@ int main(int argc, char** argv) {
   std::optional<std::pair<std::string, std::string>> createUser;
   bool prepareOnly = false;
   bool seedDemo = false;
+  std::string tlsCert, tlsKey;
+  int threads = 64;
   if (const char* pw = std::getenv("VLT_DB_PASSWORD")) settings.admin.password = pw;
 
   for (int i = 1; i < argc; ++i) {
@@ -103,6 +110,12 @@ int main(int argc, char** argv) {
     } else if (a == "--create-user") {
       std::string nick = value();
       createUser = std::make_pair(nick, value());
+    } else if (a == "--tls-cert") {
+      tlsCert = value();
+    } else if (a == "--tls-key") {
+      tlsKey = value();
+    } else if (a == "--threads") {
+      threads = std::max(1, std::stoi(value()));
     } else if (a == "--seed-demo") {
       seedDemo = true;
     } else if (a == "--prepare-only") {
@@ -152,20 +165,31 @@ int main(int argc, char** argv) {
       auto colon = listen.rfind(':');
       std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
       int port = colon == std::string::npos ? 8700 : std::stoi(listen.substr(colon + 1));
-      httplib::Server server;
+      if (tlsCert.empty() != tlsKey.empty()) throw std::runtime_error("--tls-cert needs --tls-key");
+      std::unique_ptr<httplib::Server> server;
+      if (!tlsCert.empty()) {
+        auto tls = std::make_unique<httplib::SSLServer>(tlsCert.c_str(), tlsKey.c_str());
+        if (!tls->is_valid()) throw std::runtime_error("the TLS certificate or key cannot be used");
+        server = std::move(tls);
+      } else {
+        server = std::make_unique<httplib::Server>();
+      }
       // Each client keeps its connection open; enough workers for many clients at once.
-      server.new_task_queue = [] { return new httplib::ThreadPool(64); };
-      mountApi(server, service);
-      runningServer = &server;
+      server->new_task_queue = [threads] {
+        return new httplib::ThreadPool(static_cast<std::size_t>(threads));
+      };
+      mountApi(*server, service);
+      runningServer = server.get();
       signal(SIGINT, onSignal);
       signal(SIGTERM, onSignal);
-      if (!server.bind_to_port(host.c_str(), port)) {
+      if (!server->bind_to_port(host.c_str(), port)) {
         std::cerr << "vlt-dataservice: cannot listen on " << listen << "\n";
         if (privateDb) privateDb->stop();
         return 1;
       }
-      std::cerr << "vlt-dataservice listening on http://" << listen << "/api/\n";
-      server.listen_after_bind();
+      std::cerr << "vlt-dataservice listening on " << (tlsCert.empty() ? "http" : "https") << "://"
+                << listen << "/api/\n";
+      server->listen_after_bind();
       runningServer = nullptr;
     }
   } catch (const std::exception& e) {
