@@ -72,6 +72,16 @@ void SchemaCache::clear() {
   tables_.clear();
 }
 
+std::vector<std::string> derivedColumnsOf(std::string_view table) {
+  std::string t = lower(table);
+  if (t == "td_trader" || t == "td_account") return {"Balance"};
+  if (t.rfind("tb_", 0) == 0) {
+    if (t.size() > 2 && t.compare(t.size() - 2, 2, "_d") == 0) return {"doneQty"};
+    return {"Finished"};
+  }
+  return {};
+}
+
 std::vector<std::string> splitKeyFields(std::string_view keys) {
   std::vector<std::string> out;
   std::string current;
@@ -117,7 +127,7 @@ class Applier {
 
   void apply(const std::vector<DeltaRow>& rows, const FieldDefs& fields, const DeltaTarget& t,
              const DeltaTarget* detail, bool masterLevel) {
-    std::vector<Column> cols = columnsOf(fields, *t.table);
+    std::vector<Column> cols = columnsOf(fields, t);
     std::vector<Column> keys = keysOf(fields, t, cols);
     for (const DeltaRow& row : rows) {
       const std::vector<DetailDelta>* nested = row.details.empty() ? nullptr : &row.details;
@@ -142,12 +152,16 @@ class Applier {
   }
 
  private:
-  std::vector<Column> columnsOf(const FieldDefs& fields, const TableInfo& table) {
+  std::vector<Column> columnsOf(const FieldDefs& fields, const DeltaTarget& t) {
     std::vector<Column> out;
     for (std::size_t i = 0; i < fields.size(); ++i) {
       if (fields[i].type == DataType::DataSet) continue;
+      bool derived = false;
+      for (const std::string& d : t.derivedColumns)
+        if (equalsIgnoreCase(d, fields[i].name)) derived = true;
+      if (derived) continue;
       // Joined names such as TraderName are not columns of the table and are skipped.
-      if (const ColumnInfo* c = table.find(fields[i].name)) out.push_back({i, c});
+      if (const ColumnInfo* c = t.table->find(fields[i].name)) out.push_back({i, c});
     }
     return out;
   }

@@ -55,7 +55,13 @@ std::string sqlLiteral(const Value& v, const ColumnInfo* column);
 struct DeltaTarget {
   const TableInfo* table = nullptr;
   std::vector<std::string> keyFields;  // empty: match on every written column
+  // Columns the database keeps itself (done quantities, balances, finished flags): the client's
+  // values are neither written nor checked.
+  std::vector<std::string> derivedColumns;
 };
+
+// The derived columns of a table of an account set, by its name.
+std::vector<std::string> derivedColumnsOf(std::string_view table);
 
 // Applies the top-level rows of `delta` to `target`. Nested line changes (DetailDelta) go to
 // `detail` when given (a master deleted takes all its lines with it), else they are refused.

@@ -310,7 +310,7 @@ std::string DataService::SaveSysMainDataBySql(const Caller& c, const std::string
     for (const std::string& k : t.primaryKey)
       if (delta.fields.indexOf(k) >= 0) keys.push_back(k);
     if (keys.size() != t.primaryKey.size()) keys.clear();
-    inTransaction(*db, [&] { applyDelta(*db, delta, DeltaTarget{&t, keys}); });
+    inTransaction(*db, [&] { applyDelta(*db, delta, DeltaTarget{&t, keys, {}}); });
   });
 }
 
@@ -337,9 +337,17 @@ std::string DataService::CreateUserDB(const Caller& c, const std::string& userId
   });
 }
 
+// The account-set triggers coordinate through session variables named @vlt_...; a client
+// statement that names one could make them skip their work on a pooled connection.
+void DataService::checkClientSql(const std::string& sql) const {
+  static const std::regex reserved(R"(@\s*[`'"]?vlt_)", std::regex::icase);
+  if (std::regex_search(sql, reserved)) throw BadRequest("语句中不能使用保留的变量名 @vlt_");
+}
+
 Packet DataService::GetUserDBDataBySql(const Caller& c, const std::string& setId,
                                        const std::string& sql) {
   checkAccountSet(c, setId);
+  checkClientSql(sql);
   Lease db = accountConnection(setId);
   return db->query(sql, settings_.maxResultRows);
 }
@@ -347,6 +355,7 @@ Packet DataService::GetUserDBDataBySql(const Caller& c, const std::string& setId
 std::string DataService::doUserDBDataBySql(const Caller& c, const std::string& setId,
                                            const std::string& sql) {
   checkAccountSet(c, setId);
+  checkClientSql(sql);
   return saving("执行失败", [&] {
     Lease db = accountConnection(setId);
     db->execute(sql);
@@ -362,13 +371,16 @@ std::string DataService::SaveUserDBDataByDelta(const Caller& c, const std::strin
     const TableInfo& t = schema_.table(*db, table);
     std::vector<std::string> keys = splitKeyFields(keyFields);
     if (keys.empty()) keys = t.primaryKey;
-    inTransaction(*db, [&] { applyDelta(*db, delta, DeltaTarget{&t, keys}); });
+    inTransaction(*db, [&] {
+      applyDelta(*db, delta, DeltaTarget{&t, keys, derivedColumnsOf(table)});
+    });
   });
 }
 
 bool DataService::CheckValueIsExistBySql(const Caller& c, const std::string& setId,
                                          const std::string& sql) {
   checkAccountSet(c, setId);
+  checkClientSql(sql);
   Lease db = accountConnection(setId);
   return db->exists(sql);
 }
@@ -379,6 +391,8 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
                                                           const std::string& detailSql) {
   checkAccountSet(c, setId);
   if (!plainName(masterTable)) throw BadRequest("表名无效：" + masterTable);
+  checkClientSql(masterSql);
+  checkClientSql(detailSql);
   Lease db = accountConnection(setId);
   Packet master = db->query(masterSql, settings_.maxResultRows);
   if (master.rows.empty()) return std::nullopt;
@@ -439,8 +453,9 @@ std::string DataService::SaveMasterAndDetailData(const Caller& c, const std::str
     Lease db = accountConnection(setId);
     const TableInfo& m = schema_.table(*db, masterTable);
     const TableInfo& d = schema_.table(*db, masterTable + "_d");
-    DeltaTarget lines{&d, {"Bid", "BNo"}};
-    inTransaction(*db, [&] { applyDelta(*db, delta, DeltaTarget{&m, {"Bid"}}, &lines); });
+    DeltaTarget lines{&d, {"Bid", "BNo"}, derivedColumnsOf(masterTable + "_d")};
+    DeltaTarget bill{&m, {"Bid"}, derivedColumnsOf(masterTable)};
+    inTransaction(*db, [&] { applyDelta(*db, delta, bill, &lines); });
   });
 }
 

@@ -105,6 +105,7 @@ class DataService {
   Lease accountConnection(const std::string& setId);
   void checkUser(const Caller& c, const std::string& userId) const;
   std::string systemSql(const Caller& c, const std::string& sql);
+  void checkClientSql(const std::string& sql) const;
   void checkAccountSet(const Caller& c, const std::string& setId);
   std::string accountUser(const std::string& setId) const;
   // Account sets live in <prefix>_<set id>, so that several services can share a server and

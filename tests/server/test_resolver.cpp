@@ -29,7 +29,7 @@ class ResolverTest : public ::testing::Test {
     const TableInfo& t = cache.table(*db, table);
     db->begin();
     try {
-      applyDelta(*db, d, DeltaTarget{&t, splitKeyFields(keys)});
+      applyDelta(*db, d, DeltaTarget{&t, splitKeyFields(keys), {}});
       db->commit();
     } catch (...) {
       db->rollback();
@@ -172,10 +172,10 @@ TEST_F(ResolverTest, ABillSavesWithItsLinesAndADeletedBillTakesAllItsLines) {
 
   const TableInfo& m = cache.table(*db, "tb_bill");
   const TableInfo& d = cache.table(*db, "tb_bill_d");
-  DeltaTarget lineTarget{&d, {"Bid", "BNo"}};
+  DeltaTarget lineTarget{&d, {"Bid", "BNo"}, {}};
   auto saveBill = [&] {
     db->begin();
-    applyDelta(*db, master.GetDelta(), DeltaTarget{&m, {"Bid"}}, &lineTarget);
+    applyDelta(*db, master.GetDelta(), DeltaTarget{&m, {"Bid"}, {}}, &lineTarget);
     db->commit();
     master.MergeChangeLog();
   };
