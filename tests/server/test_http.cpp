@@ -1,5 +1,7 @@
 #include <httplib.h>
 
+#include <functional>
+
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -172,6 +174,80 @@ TEST(HttpClient, AnUnreachableServiceSaysConnectionRefused) {
   } catch (const RemoteError& e) {
     EXPECT_NE(std::string(e.what()).find("Connection refused"), std::string::npos) << e.what();
     EXPECT_EQ(e.httpStatus(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace vlt::server
+
+namespace vlt::server {
+namespace {
+
+// Every operation that names an account set, as an owner, an admitted operator, a stranger and
+// an operator whose admission was withdrawn.
+TEST_F(HttpTest, EveryAccountSetOperationChecksWhoAsks) {
+  std::string owner = service->CreateUser("owner", "pw");
+  std::string operatorId = service->CreateUser("operator", "pw");
+  std::string stranger = service->CreateUser("stranger", "pw");
+  const std::string set = owner + "_01";
+  ASSERT_EQ(service->CreateUserDB(Caller{owner, ""}, owner, set, "店", "False"), "0");
+  service->doSysMainDBDataBySql(Caller{owner, ""},
+                                "Insert into userdatabaseoperator "
+                                "(UserDBID,UserID) values ('" +
+                                    set + "','" + operatorId + "')");
+  Delta emptyDelta;
+  emptyDelta.fields.add("ID", DataType::String, 15);
+  using Call = std::function<void(TServerMethodsClient&)>;
+  const std::pair<const char*, Call> calls[] = {
+      {"GetUserDBDataBySql", [&](auto& p) { p.GetUserDBDataBySql(set, "select * from td_unit"); }},
+      {"doUserDBDataBySql",
+       [&](auto& p) { p.doUserDBDataBySql(set, "delete from td_unit where 1=0"); }},
+      {"SaveUserDBDataByDelta",
+       [&](auto& p) { p.SaveUserDBDataByDelta(set, "td_unit", "ID", emptyDelta); }},
+      {"CheckValueIsExistBySql", [&](auto& p) { p.CheckValueIsExistBySql(set, "select 1"); }},
+      {"GetMasterAndDetailData",
+       [&](auto& p) {
+         p.GetMasterAndDetailData(set, "tb_pur_purchase", "select * from tb_pur_purchase",
+                                  "select * from tb_pur_purchase_d where Bid=:Bid");
+       }},
+      {"SaveMasterAndDetailData",
+       [&](auto& p) { p.SaveMasterAndDetailData(set, "tb_pur_purchase", emptyDelta); }},
+      {"GetBill_MaxBcode",
+       [&](auto& p) { p.GetBill_MaxBcode(set, "PO", "tb_pur_order", "2026-12-08"); }},
+      {"GetSysMainDBDataBySql naming the set",
+       [&](auto& p) {
+         p.GetSysMainDBDataBySql("Main", "select count(*) from " + set + ".ts_userpower");
+       }},
+  };
+  auto signedIn = [&](const std::string& id) {
+    auto p = std::make_unique<TServerMethodsClient>(url);
+    EXPECT_TRUE(p->CheckLoginUser(id, "pw"));
+    return p;
+  };
+  auto ownerProxy = signedIn(owner), operatorProxy = signedIn(operatorId),
+       strangerProxy = signedIn(stranger);
+  for (const auto& [name, call] : calls) {
+    SCOPED_TRACE(name);
+    EXPECT_NO_THROW(call(*ownerProxy));
+    EXPECT_NO_THROW(call(*operatorProxy));
+    try {
+      call(*strangerProxy);
+      ADD_FAILURE() << "a stranger was served";
+    } catch (const RemoteError& e) {
+      EXPECT_EQ(e.httpStatus(), 403) << e.what();
+    }
+  }
+  ASSERT_EQ(ownerProxy->doSysMainDBDataBySql("delete from userdatabaseoperator where UserDBID='" +
+                                             set + "' and UserID='" + operatorId + "'"),
+            "0");
+  for (const auto& [name, call] : calls) {
+    SCOPED_TRACE(std::string("after withdrawal: ") + name);
+    try {
+      call(*operatorProxy);
+      ADD_FAILURE() << "a withdrawn operator was served";
+    } catch (const RemoteError& e) {
+      EXPECT_EQ(e.httpStatus(), 403) << e.what();
+    }
   }
 }
 
