@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "demo.h"
 #include "http.h"
 #include "privatedb.h"
 #include "service.h"
@@ -153,6 +154,8 @@ int main(int argc, char** argv) {
         Caller c{id, "local"};
         std::string status = service.CreateUserDB(c, id, id + "_01", "演示帐套", "True");
         if (status != "0") throw std::runtime_error("creating the demo account set: " + status);
+        status = seedDemoData(service, c, id + "_01");
+        if (status != "0") throw std::runtime_error("filling the demo account set: " + status);
         fs::create_directories(data);
         std::ofstream(file) << id << " " << password << "\n";
       }

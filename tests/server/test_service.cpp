@@ -260,3 +260,43 @@ TEST_F(SystemRowsTest, EachUserSeesAndChangesOnlyTheirOwnRows) {
 
 }  // namespace
 }  // namespace vlt::server
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "demo.h"
+#include "migrations.h"
+
+namespace vlt::server {
+namespace {
+
+class DemoTest : public test::ServiceFixture {};
+
+TEST_F(DemoTest, TheDemoShopIsConsistent) {
+  Caller c = userWithSet("演示");
+  const std::string set = c.userId + "_01";
+  ASSERT_EQ(seedDemoData(*service, c, set), "0");
+  EXPECT_EQ(
+      service->GetUserDBDataBySql(c, set, "select count(*) from td_goods").rows[0][0].toText(),
+      "3");
+  // The vendor was paid 500 of 560 at once; the client owes 144 - 100.
+  EXPECT_EQ(service
+                ->GetUserDBDataBySql(c, set,
+                                     "select group_concat(Balance order by IsClient) "
+                                     "from td_trader")
+                .rows[0][0]
+                .toText(),
+            "60.0000,44.0000");
+  std::ifstream in(std::filesystem::path(__FILE__).parent_path() / "../schema/check_account.sql");
+  std::stringstream text;
+  text << in.rdbuf();
+  for (const std::string& check : splitSqlScript(text.str())) {
+    Packet fails = service->GetUserDBDataBySql(c, set, check);
+    for (const Row& r : fails.rows)
+      ADD_FAILURE() << r[0].toText();
+  }
+}
+
+}  // namespace
+}  // namespace vlt::server
