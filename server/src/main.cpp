@@ -34,6 +34,7 @@ Without database options the service runs its own private MariaDB server in the 
 Options:
   --listen HOST:PORT     address to serve HTTP on (default 127.0.0.1:8700)
   --data DIR             data folder (default $XDG_DATA_HOME/vlt or ~/.local/share/vlt)
+  --private-db-port N    let the private server also listen on 127.0.0.1:N (default: socket only)
   --db-socket PATH       use an external MariaDB server through this unix socket
   --db-host HOST         use an external MariaDB server over TCP (with --db-port, default 3306)
   --db-user USER         administrative account of the external server (default root)
@@ -73,6 +74,7 @@ int main(int argc, char** argv) {
   ServiceSettings settings;
   std::string dbSocket, dbHost;
   unsigned dbPort = 3306;
+  int privatePort = 0;
   std::optional<std::pair<std::string, std::string>> createUser;
   bool prepareOnly = false;
   bool seedDemo = false;
@@ -96,6 +98,8 @@ int main(int argc, char** argv) {
       listen = value();
     } else if (a == "--data") {
       data = value();
+    } else if (a == "--private-db-port") {
+      privatePort = std::stoi(value());
     } else if (a == "--db-socket") {
       dbSocket = value();
     } else if (a == "--db-host") {
@@ -136,7 +140,7 @@ int main(int argc, char** argv) {
     } else if (!dbSocket.empty()) {
       settings.admin.socket = dbSocket;
     } else {
-      privateDb.emplace(PrivateDbOptions{data / "db", 0, ""});
+      privateDb.emplace(PrivateDbOptions{data / "db", privatePort, ""});
       std::cerr << "Starting the private database in " << privateDb->folder() << " ...\n";
       privateDb->start();
       settings.admin.socket = privateDb->socketPath();
