@@ -2,6 +2,9 @@
 
 #include <httplib.h>
 
+#include <sys/socket.h>
+
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -160,6 +163,33 @@ void reply(httplib::Response& res, int status, std::string body) {
 }
 
 }  // namespace
+
+namespace {
+// The listening socket, caught when it is made, to lengthen its queue after binding.
+thread_local int lastServerSocket = -1;
+}  // namespace
+
+void tuneServer(httplib::Server& server, int threads) {
+  server.new_task_queue = [threads] {
+    return new httplib::ThreadPool(static_cast<std::size_t>(std::max(1, threads)));
+  };
+  server.set_tcp_nodelay(true);
+  server.set_keep_alive_max_count(100000);
+  server.set_keep_alive_timeout(120);
+  server.set_socket_options([](int sock) {
+    httplib::default_socket_options(sock);
+    lastServerSocket = sock;
+  });
+}
+
+int bindServer(httplib::Server& server, const std::string& host, int port) {
+  lastServerSocket = -1;
+  int bound =
+      port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
+  // The library listens with a queue of 5; clients connecting together would be dropped.
+  if (bound > 0 && lastServerSocket >= 0) ::listen(lastServerSocket, 1024);
+  return bound;
+}
 
 void mountApi(httplib::Server& server, DataService& service, HttpSettings settings) {
   server.set_payload_max_length(settings.maxRequestBytes);

@@ -23,4 +23,11 @@ struct HttpSettings {
 // Adds the API's routes to `server`; `service` must outlive it.
 void mountApi(httplib::Server& server, DataService& service, HttpSettings settings = {});
 
+// Settings for many clients with long-lived connections: `threads` workers, no Nagle delay
+// (small answers would otherwise wait for the peer's delayed acknowledgement), long keep-alive.
+void tuneServer(httplib::Server& server, int threads);
+// Binds like bind_to_port (port 0: any free port) with a listen queue long enough for many
+// clients connecting at once; returns the port, or -1.
+int bindServer(httplib::Server& server, const std::string& host, int port);
+
 }  // namespace vlt::server

@@ -181,15 +181,12 @@ int main(int argc, char** argv) {
       } else {
         server = std::make_unique<httplib::Server>();
       }
-      // Each client keeps its connection open; enough workers for many clients at once.
-      server->new_task_queue = [threads] {
-        return new httplib::ThreadPool(static_cast<std::size_t>(threads));
-      };
+      tuneServer(*server, threads);
       mountApi(*server, service);
       runningServer = server.get();
       signal(SIGINT, onSignal);
       signal(SIGTERM, onSignal);
-      if (!server->bind_to_port(host.c_str(), port)) {
+      if (bindServer(*server, host, port) < 0) {
         std::cerr << "vlt-dataservice: cannot listen on " << listen << "\n";
         if (privateDb) privateDb->stop();
         return 1;

@@ -37,8 +37,8 @@ class ConnectionPool {
   // `server` gives where the server is; each lease names the account and the database.
   // At most `maxIdlePerKey` idle connections per account and database, `maxIdle` in all (each
   // user has an account of their own, so keys are many).
-  explicit ConnectionPool(DbEndpoint server, std::size_t maxIdlePerKey = 8,
-                          std::size_t maxIdle = 96)
+  explicit ConnectionPool(DbEndpoint server, std::size_t maxIdlePerKey = 64,
+                          std::size_t maxIdle = 256)
       : server_(std::move(server)), maxIdle_(maxIdlePerKey), maxIdleTotal_(maxIdle) {}
 
   Lease acquire(const std::string& user, const std::string& password, const std::string& database);

@@ -20,8 +20,9 @@ class HttpTest : public test::ServiceFixture {
     ServiceFixture::SetUp();
     HttpSettings h;
     h.maxRequestBytes = 1024 * 1024;
+    tuneServer(server, 16);
     mountApi(server, *service, h);
-    port = server.bind_to_any_port("127.0.0.1");
+    port = bindServer(server, "127.0.0.1", 0);
     thread = std::thread([this] { server.listen_after_bind(); });
     while (!server.is_running())
       std::this_thread::sleep_for(std::chrono::milliseconds(1));

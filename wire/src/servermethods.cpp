@@ -67,6 +67,7 @@ std::optional<Packet> packetOf(const std::string& body) {
 struct TServerMethodsClient::Impl {
   explicit Impl(const std::string& baseUrl) : url(baseUrl), client(baseUrl) {
     client.set_keep_alive(true);
+    client.set_tcp_nodelay(true);
     client.set_connection_timeout(10);
     client.set_read_timeout(300);
     client.set_write_timeout(60);
