@@ -34,10 +34,18 @@ std::string accountLiteral(const std::string& user, const std::string& host) {
   return quotedStr(user) + "@" + quotedStr(host);
 }
 
+// The account-set triggers keep their bookkeeping in session variables. A statement that ends
+// in a deadlock or lock timeout skips their cleanup, so every call and every retry starts from a
+// clean session; otherwise later saves on the connection would skip derived data.
+void resetTriggerState(Connection& db) {
+  db.execute("SET @vlt_derived_write = NULL, @vlt_busy_bill = NULL");
+}
+
 // Runs one write as a transaction, again after a deadlock or snapshot conflict.
 template <typename F>
 void inTransaction(Connection& db, F&& body) {
   for (int attempt = 1;; ++attempt) {
+    resetTriggerState(db);
     db.begin();
     try {
       body();
@@ -187,7 +195,9 @@ Lease DataService::systemConnection(const Caller& c) {
 
 Lease DataService::accountConnection(const std::string& setId) {
   std::string user = accountUser(setId);
-  return pool_.acquire(user, auth_->databasePassword(user), accountDatabase(setId));
+  Lease db = pool_.acquire(user, auth_->databasePassword(user), accountDatabase(setId));
+  resetTriggerState(*db);
+  return db;
 }
 
 void DataService::checkUser(const Caller& c, const std::string& userId) const {
