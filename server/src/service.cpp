@@ -183,6 +183,10 @@ void DataService::ensureUserAccount(const std::string& userId) {
   };
   for (const auto& [what, table] : grants)
     root->execute(std::string("GRANT ") + what + " ON " + v + table + " TO " + acct);
+  // Without it the views' columns are hidden from the account's information_schema, which the
+  // saving of deltas reads; the function only tells the account its own login ID.
+  root->execute("GRANT EXECUTE ON FUNCTION " + quoteIdentifier(systemDb_) + ".vlt_login TO " +
+                acct);
   std::lock_guard<std::mutex> lock(accountsMutex_);
   userAccounts_.insert(userId);
 }

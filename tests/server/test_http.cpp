@@ -254,3 +254,56 @@ TEST_F(HttpTest, EveryAccountSetOperationChecksWhoAsks) {
 
 }  // namespace
 }  // namespace vlt::server
+
+namespace vlt::server {
+namespace {
+
+// A person-card category deleted the way the list window does it: the change log of a data set
+// saved against the columns a select names, with no key column among them.
+TEST_F(HttpTest, SystemDeltasMatchOnTheNamedColumnsOfTheCallersRows) {
+  std::string me = service->CreateUser("me", "pw");
+  std::string other = service->CreateUser("other", "pw");
+  TServerMethodsClient mine(url), theirs(url);
+  ASSERT_TRUE(mine.CheckLoginUser(me, "pw"));
+  ASSERT_TRUE(theirs.CheckLoginUser(other, "pw"));
+  const std::string insert =
+      "INSERT INTO userpersioniotype (UserID,IoKind,IoDirect,IoType) values (";
+  EXPECT_EQ(mine.doSysMainDBDataBySql(insert + "'" + me + "',2,-1,'餐饮')"), "0");
+  EXPECT_EQ(mine.doSysMainDBDataBySql(insert + "'" + me + "',2,-1,'交通')"), "0");
+  EXPECT_EQ(theirs.doSysMainDBDataBySql(insert + "'" + other + "',2,-1,'餐饮')"), "0");
+
+  ClientDataSet types;
+  types.LoadFromPacket(mine.GetSysMainDBDataBySql(
+      me, "select UserID,IOKind,IODirect,IOType from UserPersionIOType where UserID=" + me +
+              " order by IOType"));
+  ASSERT_EQ(types.RecordCount(), 2);
+  ASSERT_TRUE(types.Locate("IOType", Value("餐饮")));
+  types.Delete();
+  const std::string shape = "select UserID,IOKind,IODirect,IOType from UserPersionIOType where 1=0";
+  EXPECT_EQ(mine.SaveSysMainDataBySql(me, shape, types.GetDelta()), "0");
+  types.MergeChangeLog();
+  EXPECT_EQ(mine.GetSysMainDBDataBySql(me, "select IOType from userpersioniotype").rows.size(), 1u);
+  EXPECT_EQ(theirs.GetSysMainDBDataBySql(other, "select IOType from userpersioniotype").rows.size(),
+            1u);  // the other user's row of the same name stays
+
+  // A delta naming another user's row finds nothing to change and is refused as stale.
+  Delta forged;
+  forged.fields = types.Data().fields;
+  DeltaRow row;
+  row.kind = ChangeKind::Delete;
+  row.oldValues = {Value(std::int64_t{std::stoll(other)}), Value(std::int32_t{2}),
+                   Value(std::int32_t{-1}), Value("餐饮")};
+  forged.rows.push_back(row);
+  EXPECT_NE(mine.SaveSysMainDataBySql(me, shape, forged), "0");
+  try {
+    mine.SaveSysMainDataBySql(other, shape, forged);
+    ADD_FAILURE() << "saved in another user's name";
+  } catch (const RemoteError& e) {
+    EXPECT_EQ(e.httpStatus(), 403);
+  }
+  EXPECT_EQ(theirs.GetSysMainDBDataBySql(other, "select IOType from userpersioniotype").rows.size(),
+            1u);
+}
+
+}  // namespace
+}  // namespace vlt::server
