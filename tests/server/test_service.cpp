@@ -300,3 +300,37 @@ TEST_F(DemoTest, TheDemoShopIsConsistent) {
 
 }  // namespace
 }  // namespace vlt::server
+
+namespace vlt::server {
+namespace {
+
+class RestartTest : public test::ServiceFixture {};
+
+// A service started again over the same databases finds every account set (bringing each to the
+// newest schema); nothing is applied twice, and users, sessions and sets keep working.
+TEST_F(RestartTest, StartingAgainUpgradesEveryAccountSetOnce) {
+  Caller c = userWithSet("restart");
+  const std::string set = c.userId + "_01";
+  ASSERT_EQ(service->doUserDBDataBySql(c, set, "insert into td_unit (Id,Name) values ('U1','个')"),
+            "0");
+  const auto applied = [&] {
+    DbEndpoint e = test::rootEndpoint();
+    e.database = prefix + "_" + set;
+    return Connection::open(e)->scalar("SELECT COUNT(*) FROM vlt_schema_version");
+  };
+  const auto before = applied();
+  EXPECT_EQ(std::stoul(*before), schemaMigrations("account").size());
+  ServiceSettings s;
+  s.admin = test::rootEndpoint();
+  s.prefix = prefix;
+  s.fastHashing = true;
+  DataService again(s);
+  again.prepare();
+  EXPECT_EQ(applied(), before);
+  auto s2 = again.CheckLoginUser(c.userId, "secret restart", "127.0.0.1");
+  ASSERT_TRUE(s2);
+  EXPECT_EQ(again.GetUserDBDataBySql(c, set, "select Name from td_unit").rows.size(), 1u);
+}
+
+}  // namespace
+}  // namespace vlt::server
