@@ -74,7 +74,7 @@ Insert into td_goodstype (Id,Name,PId,LevelCode) value ('GT1','饮料','-1','abc
 Insert into td_goodstype (Id,Name,PId,LevelCode) value ('GT2','碳酸饮料','GT1','abcdef');
 Insert into td_Goods (Id,Code,Name,Spec,TypeID,UnitID,Kind,CostKeeping,BarCode,PurPrice,SalPrice,WsaPrice,Pause,ReMark,ExistPic) value ('G1','G001','可乐','500ml','GT2','U1','库存商品','先进先出法','',5,8,7,'False','','False');
 Insert into td_Goods (Id,Code,Name,Spec,TypeID,UnitID,Kind,CostKeeping,BarCode,PurPrice,SalPrice,WsaPrice,Pause,ReMark,ExistPic) value ('G2','G002','雪碧','500ml','GT2','U2','库存商品','先进先出法','',10,20,15,'False','','False');
--- same name, other specification: allowed
+-- same name, other Spec: allowed
 Insert into td_Goods (Id,Code,Name,Spec,TypeID,UnitID,Kind,CostKeeping,BarCode,PurPrice,SalPrice,WsaPrice,Pause,ReMark,ExistPic) value ('G3','G003','可乐','1L','-9999','U1','库存商品','先进先出法','',0,0,0,'False','','False');
 INSERT INTO td_goods (Id, Code, Name, UnitID) VALUES ('G4', 'G004', '矿泉水', 'U1');
 update td_Goods set Spec='330ml',PurPrice=1.5 where Id='G4';

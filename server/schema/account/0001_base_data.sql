@@ -70,7 +70,7 @@ CREATE TABLE td_goodstype (
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_general_ci;
 
 -- Goods: Code is unique, and so is Name with Spec (Spec is '' rather than NULL so that the pair
--- stays unique when no specification is given). A goods saved without a type gets '-9999'.
+-- stays unique when no Spec is given). A goods saved without a type gets '-9999'.
 CREATE TABLE td_goods (
   Id          VARCHAR(15)    NOT NULL,
   Code        VARCHAR(40)    NOT NULL,
