@@ -759,7 +759,8 @@ int ClientDataSet::viewPosOfRecord(std::uint64_t id) const {
 std::uint64_t ClientDataSet::currentRecordId() const {
   const Store* s = store();
   if (!s || cursor_ < 0 || static_cast<std::size_t>(cursor_) >= view_.size()) return 0;
-  return s->records[view_[static_cast<std::size_t>(cursor_)]].id;
+  std::size_t index = view_[static_cast<std::size_t>(cursor_)];
+  return index < s->records.size() ? s->records[index].id : 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -919,10 +920,12 @@ void ClientDataSet::Edit() {
   checkParentState();
   Record* r = current();
   if (!r) throw DataSetError("No current record to edit");
+  Positions positions;
+  capturePositions(positions);
   buffer_ = std::make_unique<Record>(*r);
   bufferModified_ = nestedModified_ = false;
   setState(DataSetState::Edit);
-  syncDetails(false);
+  syncDetails(false, &positions);
 }
 
 void ClientDataSet::markNestedChanged() {
@@ -1052,6 +1055,8 @@ void ClientDataSet::Cancel() {
   if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
   detailsCancel();
   bool wasInsert = state_ == DataSetState::Insert;
+  Positions positions;
+  capturePositions(positions);
   buffer_.reset();
   bufferModified_ = nestedModified_ = false;
   setState(DataSetState::Browse);
@@ -1060,7 +1065,7 @@ void ClientDataSet::Cancel() {
     bof_ = eof_ = true;
   }
   invalidateAggregates();
-  syncDetails(wasInsert);
+  syncDetails(wasInsert, &positions);
   notifyDataChanged();
 }
 
@@ -1121,9 +1126,11 @@ void ClientDataSet::MergeChangeLog() {
   if (master_) throw DataSetError("Merge the change log of the master dataset");
   CheckBrowseMode();
   std::uint64_t keep = currentRecordId();
+  Positions positions;
+  capturePositions(positions);
   mergeStore(*own_);
   rebuildView(keep);
-  syncDetails(false);
+  syncDetails(false, &positions);
   notifyDataChanged();
 }
 
@@ -1213,11 +1220,24 @@ void ClientDataSet::attachToMasterLayout() {
   notifyLayout();
 }
 
-void ClientDataSet::syncDetails(bool reset) {
+void ClientDataSet::capturePositions(Positions& out) const {
+  for (const ClientDataSet* d : details_) {
+    if (!d->Active()) continue;
+    out[d] = d->currentRecordId();
+    d->capturePositions(out);
+  }
+}
+
+void ClientDataSet::syncDetails(bool reset, const Positions* positions) {
   for (ClientDataSet* d : details_) {
     if (!d->Active()) continue;
     if (reset) d->buffer_.reset(), d->setState(DataSetState::Browse);
-    std::uint64_t keep = reset ? 0 : d->currentRecordId();
+    std::uint64_t keep = 0;
+    if (!reset) {
+      // A position taken before the master changed its rows; the view may be stale by now.
+      auto it = positions ? positions->find(d) : Positions::const_iterator{};
+      keep = positions && it != positions->end() ? it->second : d->currentRecordId();
+    }
     if (Store* s = d->store()) d->calculateStore(*s);
     if (reset) d->cursor_ = 0;
     d->rebuildView(keep);
@@ -1225,7 +1245,7 @@ void ClientDataSet::syncDetails(bool reset) {
       d->bof_ = true;
       d->eof_ = d->view_.empty();
     }
-    d->syncDetails(reset);
+    d->syncDetails(reset, positions);
     d->notifyDataChanged();
   }
 }

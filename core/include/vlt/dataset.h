@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -257,7 +258,11 @@ class ClientDataSet {
   void calculateStore(Store& s);
   void checkParentState();
   void markNestedChanged();
-  void syncDetails(bool reset);
+  // Where each detail (at every level) stands, by record id, taken before the master changes
+  // its rows, so that the details can return there afterwards.
+  using Positions = std::map<const ClientDataSet*, std::uint64_t>;
+  void capturePositions(Positions& out) const;
+  void syncDetails(bool reset, const Positions* positions = nullptr);
   void detailsCheckBrowseMode();
   void detailsCancel();
   void attachToMasterLayout();
