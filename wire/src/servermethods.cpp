@@ -55,7 +55,7 @@ std::string member(const std::string& body, const char* name) {
 // {"packet": X} without parsing X twice: our own writer puts the packet right after the key.
 std::optional<Packet> packetOf(const std::string& body) {
   static const std::string head = "{\"packet\":";
-  if (body.compare(0, head.size(), head) != 0 || body.back() != '}')
+  if (body.size() <= head.size() || body.compare(0, head.size(), head) != 0 || body.back() != '}')
     throw RemoteError(0, "The data service's answer has no packet");
   std::string_view inner(body.data() + head.size(), body.size() - head.size() - 1);
   if (inner == "null") return std::nullopt;
