@@ -730,7 +730,7 @@ void ClientDataSet::rebuildView(std::uint64_t keepRecord) {
   invalidateAggregates();
 }
 
-// Puts a newly stored record into the view at its place; returns its view position.
+// Puts a stored record into the view: in index order, or at the end; returns its position.
 std::size_t ClientDataSet::placeInView(std::size_t recordIndex) {
   Store* s = store();
   auto idx = static_cast<std::uint32_t>(recordIndex);
@@ -741,8 +741,6 @@ std::size_t ClientDataSet::placeInView(std::size_t recordIndex) {
         view_.begin(), view_.end(), idx,
         [&](std::uint32_t, std::uint32_t b) { return lessInIndex(r, s->records[b]); });
     pos = static_cast<std::size_t>(it - view_.begin());
-  } else if (!insertAppend_) {
-    pos = static_cast<std::size_t>(std::clamp(insertPos_, 0, static_cast<int>(view_.size())));
   }
   view_.insert(view_.begin() + static_cast<std::ptrdiff_t>(pos), idx);
   return pos;
@@ -1030,7 +1028,6 @@ void ClientDataSet::Post() {
       if (indexFields_.empty()) {
         view_.insert(view_.begin() + cursor_, static_cast<std::uint32_t>(index));
       } else {
-        insertAppend_ = true;
         cursor_ = static_cast<int>(placeInView(index));
       }
     } else {
