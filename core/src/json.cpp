@@ -226,6 +226,9 @@ class Reader {
  public:
   explicit Reader(std::string_view text)
       : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()) {}
+  // A part of a longer text: [begin, end) starts at offset `base` of the whole, reading from p.
+  Reader(const char* begin, const char* p, const char* end, std::size_t base)
+      : begin_(begin), p_(p), end_(end), base_(base) {}
 
   Packet packet() {
     Packet out;
@@ -243,9 +246,106 @@ class Reader {
     return out;
   }
 
+  // ---- a packet in parts, for PacketReader: the same steps and checks as packet() ----
+
+  std::size_t position() const { return static_cast<std::size_t>(p_ - begin_); }
+
+  // Only white space is left.
+  bool atEnd() {
+    skipWs();
+    return p_ >= end_;
+  }
+
+  // From the start of the document past the '[' of its rows (true), or through the whole
+  // document when it ends without rows (false; with `rest`, what follows goes there).
+  bool packetHead(std::vector<FieldDef>& defs, std::string* rest) {
+    if (end_ - p_ >= 3 && std::string_view(p_, 3) == "\xEF\xBB\xBF") p_ += 3;
+    skipWs();
+    if (p_ >= end_ || *p_ != '{') failExpected("'{' at the start of a packet");
+    ++p_;
+    bool haveFields = false;
+    if (!accept('}')) {
+      for (;;) {
+        skipWs();
+        const char* at = p_;
+        std::string_view name = memberName();
+        if (name == "fields") {
+          if (haveFields) fail(at, "duplicate member 'fields'");
+          haveFields = true;
+          fieldDefs(defs, 2);
+        } else if (name == "rows") {
+          if (!haveFields) fail(at, "'fields' must come before 'rows'");
+          skipWs();
+          if (p_ >= end_ || *p_ != '[') failExpected("an array of rows");
+          enter(2);
+          ++p_;
+          return true;
+        } else if (name == "changes") {
+          fail(at, "found 'changes' where a packet has 'rows'");
+        } else {
+          skipValue(2);
+        }
+        if (accept(',')) continue;
+        if (accept('}')) break;
+        failExpected("',' or '}'");
+      }
+    }
+    documentEnd(haveFields, false, rest);
+    return false;
+  }
+
+  // True when the row list is empty (its ']' is consumed).
+  bool emptyRows() { return accept(']'); }
+
+  void packetRow(const std::vector<FieldDef>& defs, Row& row, std::size_t index) {
+    ctx_.push(FrameKind::Row);
+    ctx_.top().index = index;
+    rowValues(defs, row, 3);
+    ctx_.pop();
+  }
+
+  // After row `index`: true for ',' (another row follows), false for the list's ']'.
+  bool rowSeparator(std::size_t index) {
+    if (accept(',')) return true;
+    if (accept(']')) return false;
+    ctx_.push(FrameKind::Row);
+    ctx_.top().index = index;
+    failExpected("',' or ']' after a row");
+  }
+
+  // From after the rows' ']' through the end of the document.
+  void packetTail(std::string* rest) {
+    for (;;) {
+      if (accept('}')) break;
+      if (!accept(',')) failExpected("',' or '}'");
+      skipWs();
+      const char* at = p_;
+      std::string_view name = memberName();
+      if (name == "fields" || name == "rows") {
+        fail(at, "duplicate member '" + std::string(name) + "'");
+      } else if (name == "changes") {
+        fail(at, "found 'changes' where a packet has 'rows'");
+      }
+      skipValue(2);
+    }
+    documentEnd(true, true, rest);
+  }
+
  private:
+  void documentEnd(bool haveFields, bool haveRows, std::string* rest) {
+    if (rest) {
+      rest->assign(p_, end_);
+      p_ = end_;
+    }
+    skipWs();
+    if (p_ != end_) fail(p_, "unexpected text after the end of the document");
+    if (!haveFields) fail(p_, "missing member 'fields'");
+    if (!haveRows) fail(p_, "missing member 'rows'");
+  }
+
   [[noreturn]] void fail(const char* at, std::string_view message) const {
-    throw ParseError(ctx_.prefix() + std::string(message), static_cast<std::size_t>(at - begin_));
+    throw ParseError(ctx_.prefix() + std::string(message),
+                     base_ + static_cast<std::size_t>(at - begin_));
   }
 
   void skipWs() {
@@ -783,7 +883,7 @@ class Reader {
       }
       if (i > 0) expect(',', "',' between values");
       ctx_.top().field = &defs[i];
-      row.push_back(value(defs[i], depth + 1));
+      value(defs[i], depth + 1, row);
     }
     ctx_.top().field = nullptr;
     skipWs();
@@ -798,33 +898,40 @@ class Reader {
     fail(at, quoted(text) + " " + std::string(problem));
   }
 
-  Value value(const FieldDef& f, int depth) {
+  // Appends the value to the row in place: a Value moved into a row costs a visit of its
+  // variant, which shows in packets of many rows.
+  template <typename... A>
+  static void emit(Row& row, A&&... args) {
+    row.emplace_back(std::forward<A>(args)...);
+  }
+
+  void value(const FieldDef& f, int depth, Row& row) {
     skipWs();
     const char* at = p_;
     if (p_ >= end_) failExpected(expectedFor(f.type));
     const char c = *p_;
     if (c == 'n') {
       literal("null");
-      return Value();
+      return emit(row);
     }
     const bool isNumber = c == '-' || isDigit(c);
     switch (f.type) {
       case DataType::String:
-        if (c == '"') return Value(stringValue());
-        if (isNumber) return Value(std::string(number().text));
+        if (c == '"') return emit(row, stringValue());
+        if (isNumber) return emit(row, std::string(number().text));
         break;
       case DataType::Decimal:
-        if (c == '"') return decimal(f, stringView(), at);
+        if (c == '"') return emit(row, decimal(f, stringView(), at));
         if (isNumber) {
           NumberToken t = number();
-          if (t.exponent) return decimal(f, expandExponent(t.text, at), at);
-          return decimal(f, t.text, at);
+          if (t.exponent) return emit(row, decimal(f, expandExponent(t.text, at), at));
+          return emit(row, decimal(f, t.text, at));
         }
         break;
       case DataType::Int16:
       case DataType::Int32:
       case DataType::Int64:
-        if (isNumber) return integer(f.type, number(), at);
+        if (isNumber) return integer(f.type, number(), at, row);
         break;
       case DataType::Float:
         if (isNumber) {
@@ -834,56 +941,56 @@ class Reader {
           if (r.ec != std::errc() || !std::isfinite(d)) {
             failValue(at, t.text, "is out of range for a float");
           }
-          return Value(d);
+          return emit(row, d);
         }
         break;
       case DataType::Boolean:
         if (c == 't') {
           literal("true");
-          return Value(true);
+          return emit(row, true);
         }
         if (c == 'f') {
           literal("false");
-          return Value(false);
+          return emit(row, false);
         }
         break;
       case DataType::Date:
         if (c == '"') {
           std::string_view s = stringView();
           std::int64_t days;
-          if (fastDate(s, days)) return Value(Date::fromDays(static_cast<std::int32_t>(days)));
+          if (fastDate(s, days)) return emit(row, Date::fromDays(static_cast<std::int32_t>(days)));
           Date d;
           if (!Date::tryParse(s, d)) failValue(at, s, "is not a valid date (YYYY-MM-DD)");
-          return Value(d);
+          return emit(row, d);
         }
         break;
       case DataType::DateTime:
         if (c == '"') {
           std::string_view s = stringView();
           std::int64_t secs;
-          if (fastDateTime(s, secs)) return Value(DateTime::fromSeconds(secs));
+          if (fastDateTime(s, secs)) return emit(row, DateTime::fromSeconds(secs));
           DateTime d;
           if (!DateTime::tryParse(s, d)) {
             failValue(at, s, "is not a valid date-time (YYYY-MM-DD HH:MM:SS)");
           }
-          return Value(d);
+          return emit(row, d);
         }
         break;
       case DataType::Time:
         if (c == '"') {
           std::string_view s = stringView();
           std::int32_t secs;
-          if (fastTime(s, secs)) return Value(Time::fromSeconds(secs));
+          if (fastTime(s, secs)) return emit(row, Time::fromSeconds(secs));
           Time t;
           if (!Time::tryParse(s, t)) failValue(at, s, "is not a valid time (HH:MM:SS)");
-          return Value(t);
+          return emit(row, t);
         }
         break;
       case DataType::DataSet:
         if (c == '[') {
           auto nested = std::make_shared<NestedRows>();
           rowList(f.children, *nested, depth);
-          return Value(std::shared_ptr<const NestedRows>(std::move(nested)));
+          return emit(row, std::shared_ptr<const NestedRows>(std::move(nested)));
         }
         break;
       case DataType::Null:
@@ -892,7 +999,7 @@ class Reader {
     fail(at, "expected " + expectedFor(f.type) + ", found " + describe(at));
   }
 
-  Value integer(DataType type, const NumberToken& t, const char* at) {
+  void integer(DataType type, const NumberToken& t, const char* at, Row& row) {
     if (!t.integral) failValue(at, t.text, "is not an integer");
     std::int64_t v = 0;
     auto r = std::from_chars(t.text.data(), t.text.data() + t.text.size(), v);
@@ -902,16 +1009,16 @@ class Reader {
           v > std::numeric_limits<std::int16_t>::max()) {
         failValue(at, t.text, "is out of range for a 16-bit integer");
       }
-      return Value(static_cast<std::int16_t>(v));
+      return emit(row, static_cast<std::int16_t>(v));
     }
     if (type == DataType::Int32) {
       if (v < std::numeric_limits<std::int32_t>::min() ||
           v > std::numeric_limits<std::int32_t>::max()) {
         failValue(at, t.text, "is out of range for a 32-bit integer");
       }
-      return Value(static_cast<std::int32_t>(v));
+      return emit(row, static_cast<std::int32_t>(v));
     }
-    return Value(v);
+    return emit(row, v);
   }
 
   // "1.25e3" as plain decimal text ("1250"), exactly; into scratch_.
@@ -959,12 +1066,12 @@ class Reader {
 
   // Decimal text into a value at the field's scale. Digits that the scale would drop, or
   // more digits than the precision allows, are refused rather than rounded away.
-  Value decimal(const FieldDef& f, std::string_view text, const char* at) {
+  Decimal decimal(const FieldDef& f, std::string_view text, const char* at) {
     const bool sized = f.precision > 0 || f.scale > 0;
     std::int64_t units;
     int scale;
     if (fastDecimal(text, units, scale)) {
-      if (!sized) return Value(Decimal(units, scale));
+      if (!sized) return Decimal(units, scale);
       const int target = f.scale;
       bool fits = true;
       if (scale < target) {
@@ -987,12 +1094,12 @@ class Reader {
             (units < 0 ? -units : units) >= kPow10[f.precision]) {
           failDecimalSize(f, text, at);
         }
-        return Value(Decimal(units, target));
+        return Decimal(units, target);
       }
     }
     Decimal d;
     if (!Decimal::tryParse(text, d)) failValue(at, text, "is not a valid decimal number");
-    if (!sized) return Value(d);
+    if (!sized) return d;
     Decimal r;
     try {
       r = d.rescaled(f.scale);
@@ -1005,7 +1112,7 @@ class Reader {
     if (f.precision > 0) {
       if (magnitude(r.units()) >= pow10u(f.precision)) failDecimalSize(f, text, at);
     }
-    return Value(r);
+    return r;
   }
 
   [[noreturn]] void failDecimalSize(const FieldDef& f, std::string_view text, const char* at) {
@@ -1118,6 +1225,7 @@ class Reader {
   const char* begin_;
   const char* p_;
   const char* end_;
+  std::size_t base_ = 0;
   Context ctx_;
   std::string scratch_;
 };
@@ -1154,6 +1262,21 @@ class OutBuffer {
 
   void finish() { out_.resize(static_cast<std::size_t>(cur_ - out_.data())); }
   void rollback() { out_.resize(mark_); }
+
+  // Bytes written so far; rewinding to such a count drops what came after it.
+  std::size_t written() const { return static_cast<std::size_t>(cur_ - out_.data()) - mark_; }
+  void rewind(std::size_t count) { cur_ = out_.data() + mark_ + count; }
+  // Everything written, handed over; writing goes on into an empty string of `room` bytes.
+  std::string take(std::size_t room) {
+    finish();
+    std::string done = std::move(out_);
+    out_.clear();
+    out_.resize(room);
+    mark_ = 0;
+    cur_ = out_.data();
+    lim_ = out_.data() + out_.size();
+    return done;
+  }
 
  private:
   void grow(std::size_t n) {
@@ -1256,6 +1379,41 @@ class Writer {
     out_.put(",\"changes\":");
     changeList(d.fields.list(), d.rows);
     out_.put('}');
+  }
+
+  // ---- a packet from text cells, for PacketWriter ----
+
+  void textHead(const std::vector<FieldDef>& defs) {
+    ctx_.push(FrameKind::FieldDef);
+    for (std::size_t i = 0; i < defs.size(); ++i) {
+      if (defs[i].type == DataType::Boolean || defs[i].type == DataType::DataSet) {
+        ctx_.top().index = i;
+        ctx_.top().field = &defs[i];
+        fail("a " + std::string(dataTypeName(defs[i].type)) + " field has no text form");
+      }
+    }
+    ctx_.pop();
+    out_.put("{\"fields\":");
+    fieldDefs(defs);
+    out_.put(",\"rows\":[");
+    ctx_.push(FrameKind::Row);
+  }
+
+  void textRow(const std::vector<FieldDef>& defs, std::size_t index, const char* const* cells,
+               const unsigned long* lengths) {
+    ctx_.top().index = index;
+    if (index > 0) out_.put(',');
+    out_.put('[');
+    for (std::size_t j = 0; j < defs.size(); ++j) {
+      if (j > 0) out_.put(',');
+      textValue(defs, j, cells[j], lengths[j]);
+    }
+    out_.put(']');
+  }
+
+  void textTail() {
+    ctx_.pop();
+    out_.put("]}");
   }
 
  private:
@@ -1454,6 +1612,119 @@ class Writer {
     }
   }
 
+  // A cell's text as the value it stands for, written as value() writes that value. Temporal
+  // texts in the usual form are copied as they are: they read back to the same text.
+  void textValue(const std::vector<FieldDef>& defs, std::size_t j, const char* data,
+                 std::size_t length) {
+    if (!data) {
+      out_.put("null");
+      return;
+    }
+    const FieldDef& f = defs[j];
+    const std::string_view t(data, length);
+    switch (f.type) {
+      case DataType::String:
+        if (!putString(out_, t)) failAt(f, "invalid UTF-8 in text " + quoted(t));
+        return;
+      case DataType::Int16:
+      case DataType::Int32:
+      case DataType::Int64: {
+        std::int64_t v = 0;
+        auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+        if (r.ec != std::errc()) break;  // not a number: refused below as text
+        if (f.type == DataType::Int16) {
+          integer(static_cast<std::int16_t>(v));
+        } else if (f.type == DataType::Int32) {
+          integer(static_cast<std::int32_t>(v));
+        } else {
+          integer(v);
+        }
+        return;
+      }
+      case DataType::Float: {
+        double d = 0;
+        std::from_chars(t.data(), t.data() + t.size(), d);
+        value(defs, j, Value(d));
+        return;
+      }
+      case DataType::Decimal: {
+        if (canonicalDecimal(f, t)) return quotedCopy(t);
+        Decimal d;
+        value(defs, j, Decimal::tryParse(t, d) ? Value(d) : Value());
+        return;
+      }
+      case DataType::Date: {
+        std::int64_t days;
+        if (fastDate(t, days)) return quotedCopy(t);
+        Date d;
+        value(defs, j, Date::tryParse(t, d) ? Value(d) : Value());
+        return;
+      }
+      case DataType::DateTime: {
+        std::int64_t secs;
+        if (fastDateTime(t, secs)) return quotedCopy(t);
+        DateTime d;
+        value(defs, j, DateTime::tryParse(t, d) ? Value(d) : Value());
+        return;
+      }
+      case DataType::Time: {
+        std::int32_t secs;
+        if (fastTime(t, secs)) return quotedCopy(t);
+        Time d;
+        value(defs, j, Time::tryParse(t, d) ? Value(d) : Value());
+        return;
+      }
+      default:
+        break;
+    }
+    value(defs, j, Value(std::string(t)));
+  }
+
+  // True when t is already the text value() writes for its decimal in field f: no leading
+  // zeros, no negative zero, exactly the field's scale (any scale in an unsized field), and no
+  // more digits than the precision allows.
+  static bool canonicalDecimal(const FieldDef& f, std::string_view t) {
+    std::size_t i = 0;
+    const std::size_t n = t.size();
+    const bool negative = n > 0 && t[0] == '-';
+    if (negative) ++i;
+    const std::size_t intStart = i;
+    while (i < n && isDigit(t[i]))
+      ++i;
+    const std::size_t intDigits = i - intStart;
+    if (intDigits == 0 || (intDigits > 1 && t[intStart] == '0')) return false;
+    std::size_t fracDigits = 0;
+    bool nonZero = t[intStart] != '0';
+    if (i < n) {
+      if (t[i] != '.') return false;
+      const std::size_t fracStart = ++i;
+      while (i < n && isDigit(t[i])) {
+        nonZero = nonZero || t[i] != '0';
+        ++i;
+      }
+      fracDigits = i - fracStart;
+      if (i != n || fracDigits == 0) return false;
+    }
+    if (negative && !nonZero) return false;
+    const bool sized = f.precision > 0 || f.scale > 0;
+    if (sized && fracDigits != static_cast<std::size_t>(f.scale)) return false;
+    // A lone integer zero is no significant digit.
+    const std::size_t significant = (t[intStart] == '0' ? 0 : intDigits) + fracDigits;
+    const std::size_t limit = f.precision > 0 ? static_cast<std::size_t>(f.precision)
+                                              : static_cast<std::size_t>(Decimal::kMaxDigits);
+    return significant <= limit &&
+           intDigits + fracDigits <= static_cast<std::size_t>(Decimal::kMaxDigits);
+  }
+
+  void quotedCopy(std::string_view t) {
+    char* p = out_.room(t.size() + 2);
+    *p++ = '"';
+    std::memcpy(p, t.data(), t.size());
+    p += t.size();
+    *p++ = '"';
+    out_.advance(p);
+  }
+
   // A decimal at its field's scale, refusing what the reader would refuse: digits the scale
   // drops and more digits than the precision holds.
   void fitDecimal(const FieldDef& f, const Decimal& d, Int128& units, int& scale) {
@@ -1613,6 +1884,157 @@ std::string encodeDelta(const Delta& delta) {
 
 Delta decodeDelta(std::string_view json) {
   return Reader(json).delta();
+}
+
+// ---- PacketWriter ----
+
+namespace {
+constexpr std::size_t kWriterRoom = 64 * 1024;
+}  // namespace
+
+struct PacketWriter::Impl {
+  explicit Impl(const FieldDefs& fields)
+      : defs(fields.list()), buffer(text, kWriterRoom), writer(buffer) {}
+  std::vector<FieldDef> defs;
+  std::string text;
+  OutBuffer buffer;
+  Writer writer;
+  std::size_t rows = 0;
+  bool finished = false;
+};
+
+PacketWriter::PacketWriter(const FieldDefs& fields) : impl_(std::make_unique<Impl>(fields)) {
+  impl_->writer.textHead(impl_->defs);
+}
+
+PacketWriter::~PacketWriter() = default;
+
+void PacketWriter::row(const char* const* cells, const unsigned long* lengths) {
+  if (impl_->finished) throw DataSetError("a row after the end of the packet");
+  const std::size_t mark = impl_->buffer.written();
+  try {
+    impl_->writer.textRow(impl_->defs, impl_->rows, cells, lengths);
+  } catch (...) {
+    impl_->buffer.rewind(mark);
+    throw;
+  }
+  ++impl_->rows;
+}
+
+void PacketWriter::finish() {
+  if (impl_->finished) return;
+  impl_->writer.textTail();
+  impl_->finished = true;
+}
+
+std::size_t PacketWriter::rowCount() const {
+  return impl_->rows;
+}
+
+std::size_t PacketWriter::pending() const {
+  return impl_->buffer.written();
+}
+
+std::string PacketWriter::take() {
+  return impl_->buffer.take(kWriterRoom);
+}
+
+// ---- PacketReader ----
+
+namespace {
+// Decoding waits for this much new text, so that the attempt that stops at a row cut in two
+// is rare next to the rows decoded.
+constexpr std::size_t kReaderStep = 64 * 1024;
+// Decoded text is dropped from the buffer once it is this large and most of the buffer.
+constexpr std::size_t kReaderKeep = 1024 * 1024;
+}  // namespace
+
+struct PacketReader::State {
+  enum class Stage : std::uint8_t { Head, Rows, Tail };
+  std::string text;      // received and not yet dropped
+  std::size_t base = 0;  // offset of text[0] in the packet's text
+  std::size_t pos = 0;   // decoded up to here, within text
+  std::size_t triedAt = 0;
+  Stage stage = Stage::Head;
+  bool expectRow = true;
+  std::vector<FieldDef> defs;
+  std::vector<Row> rows;
+
+  Reader reader() const {
+    return Reader(text.data(), text.data() + pos, text.data() + text.size(), base);
+  }
+
+  // Decodes what is complete. Before the end an error may only mean that the text is cut
+  // short, so it waits for more; at the end every error stands.
+  void advance(bool last, std::string* rest) {
+    try {
+      if (stage == Stage::Head) {
+        Reader r = reader();
+        if (!r.packetHead(defs, rest)) return;  // a packet without rows: an error at the end
+        pos = r.position();
+        stage = Stage::Rows;
+      }
+      if (stage == Stage::Rows) rowsFrom(last);
+      if (stage == Stage::Tail && last) {
+        Reader r = reader();
+        r.packetTail(rest);
+      }
+    } catch (const ParseError&) {
+      if (last) throw;
+    }
+    if (pos >= kReaderKeep && pos * 2 >= text.size()) {
+      text.erase(0, pos);
+      base += pos;
+      triedAt -= pos;
+      pos = 0;
+    }
+  }
+
+  void rowsFrom(bool last) {
+    Reader r = reader();
+    for (;;) {
+      if (!last && r.atEnd()) return;
+      if (expectRow) {
+        if (rows.empty() && r.emptyRows()) {
+          stage = Stage::Tail;
+        } else {
+          Row row;
+          r.packetRow(defs, row, rows.size());
+          rows.push_back(std::move(row));
+          expectRow = false;
+        }
+      } else if (r.rowSeparator(rows.size() - 1)) {
+        expectRow = true;
+      } else {
+        stage = Stage::Tail;
+      }
+      pos = r.position();
+      if (stage == Stage::Tail) return;
+    }
+  }
+};
+
+PacketReader::PacketReader() : state_(std::make_unique<State>()) {}
+
+PacketReader::~PacketReader() = default;
+
+void PacketReader::feed(std::string_view piece) {
+  State& s = *state_;
+  s.text.append(piece);
+  if (s.text.size() - s.triedAt >= kReaderStep) {
+    s.triedAt = s.text.size();
+    s.advance(false, nullptr);
+  }
+}
+
+Packet PacketReader::finish(std::string* rest) {
+  State& s = *state_;
+  s.advance(true, rest);
+  Packet out;
+  out.fields = FieldDefs(std::move(s.defs));
+  out.rows = std::move(s.rows);
+  state_ = std::make_unique<State>();
+  return out;
 }
 
 void appendJsonString(std::string& out, std::string_view text) {

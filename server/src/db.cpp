@@ -196,6 +196,57 @@ Packet Connection::query(std::string_view sql, std::size_t maxRows) {
   return p;
 }
 
+OpenResult::OpenResult(OpenResult&& other) noexcept
+    : mysql_(other.mysql_),
+      res_(other.res_),
+      fields_(std::move(other.fields_)),
+      maxRows_(other.maxRows_),
+      count_(other.count_) {
+  other.res_ = nullptr;
+}
+
+OpenResult::~OpenResult() {
+  if (!res_) return;
+  while (mysql_fetch_row(res_)) {
+  }
+  mysql_free_result(res_);
+}
+
+bool OpenResult::next(const char* const*& cells, const unsigned long*& lengths) {
+  if (!res_) return false;
+  MYSQL_ROW row = mysql_fetch_row(res_);
+  if (!row) {
+    bool failed = mysql_errno(mysql_) != 0;
+    DbError error(mysql_errno(mysql_), mysql_sqlstate(mysql_), mysql_error(mysql_));
+    mysql_free_result(res_);
+    res_ = nullptr;
+    if (failed) throw error;
+    return false;
+  }
+  if (maxRows_ && count_ >= maxRows_)
+    throw DbError(
+        0, "HY000",
+        "The result has more than " + std::to_string(maxRows_) + " rows; narrow the query");
+  ++count_;
+  cells = row;
+  lengths = mysql_fetch_lengths(res_);
+  return true;
+}
+
+OpenResult Connection::open(std::string_view sql, std::size_t maxRows) {
+  if (mysql_real_query(mysql_, sql.data(), sql.size()) != 0) fail();
+  MYSQL_RES* res = mysql_use_result(mysql_);
+  if (!res && mysql_field_count(mysql_) != 0) fail();
+  OpenResult result(mysql_, res, maxRows);  // no result: a statement without rows
+  if (res) {
+    unsigned n = mysql_num_fields(res);
+    MYSQL_FIELD* fields = mysql_fetch_fields(res);
+    for (unsigned i = 0; i < n; ++i)
+      result.fields_.add(fieldOf(fields[i]));
+  }
+  return result;
+}
+
 std::optional<std::string> Connection::scalar(std::string_view sql) {
   Packet p = query(sql);
   if (p.rows.empty() || p.rows[0].empty() || p.rows[0][0].isNull()) return std::nullopt;

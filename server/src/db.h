@@ -12,6 +12,7 @@
 #include "vlt/packet.h"
 
 typedef struct st_mysql MYSQL;
+typedef struct st_mysql_res MYSQL_RES;
 
 namespace vlt::server {
 
@@ -41,6 +42,35 @@ struct DbEndpoint {
   std::string database;
 };
 
+// A query's result while its rows are still being read, as the text protocol gives them, so
+// that they can be passed on without typed values in between (a streamed answer). It belongs to
+// its connection: nothing else may run there while it lives. Ending it reads and drops what is
+// left, so the connection stays usable.
+class OpenResult {
+ public:
+  OpenResult(OpenResult&& other) noexcept;
+  OpenResult& operator=(OpenResult&&) = delete;
+  OpenResult(const OpenResult&) = delete;
+  ~OpenResult();
+
+  // The result's fields (none for a statement without a result).
+  const FieldDefs& fields() const { return fields_; }
+  // The next row: cells[i] holds lengths[i] bytes of field i's text, or is null for a null.
+  // False at the end. Throws DbError for a failure of the database and for a row past the limit.
+  bool next(const char* const*& cells, const unsigned long*& lengths);
+  std::size_t count() const { return count_; }
+
+ private:
+  friend class Connection;
+  OpenResult(MYSQL* mysql, MYSQL_RES* res, std::size_t maxRows)
+      : mysql_(mysql), res_(res), maxRows_(maxRows) {}
+  MYSQL* mysql_;
+  MYSQL_RES* res_;
+  FieldDefs fields_;
+  std::size_t maxRows_;
+  std::size_t count_ = 0;
+};
+
 class Connection {
  public:
   // Throws DbError when the server cannot be reached or refuses the account.
@@ -54,6 +84,9 @@ class Connection {
   // Runs a query and returns its rows as a packet (field types from the result's metadata).
   // Throws DbError; also when the result exceeds `maxRows` (0: no limit).
   Packet query(std::string_view sql, std::size_t maxRows = 0);
+  // Runs a query and leaves its result open, to be read row by row: at most `maxRows` rows,
+  // then the DbError for a longer result. Throws DbError when the query fails.
+  OpenResult open(std::string_view sql, std::size_t maxRows = 0);
   // The first column of the first row, or nothing for no row or null.
   std::optional<std::string> scalar(std::string_view sql);
   bool exists(std::string_view sql);

@@ -5,9 +5,11 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <exception>
 #include <functional>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "vlt/json.h"
@@ -83,10 +85,6 @@ using Handler = std::function<std::string(DataService&, const Caller&, const Req
 
 const std::map<std::string, Handler>& handlers() {
   static const std::map<std::string, Handler> h = {
-      {"GetSysMainDBDataBySql",
-       [](DataService& s, const Caller& c, const Request& r) {
-         return packetBody(s.GetSysMainDBDataBySql(c, r.text("UserID"), r.sql("SQL")));
-       }},
       {"doSysMainDBDataBySql",
        [](DataService& s, const Caller& c, const Request& r) {
          return statusBody(s.doSysMainDBDataBySql(c, r.sql("SQL")));
@@ -95,10 +93,6 @@ const std::map<std::string, Handler>& handlers() {
        [](DataService& s, const Caller& c, const Request& r) {
          return statusBody(
              s.SaveSysMainDataBySql(c, r.text("UserID"), r.sql("SQL"), r.delta("Delta")));
-       }},
-      {"GetUserDBDataBySql",
-       [](DataService& s, const Caller& c, const Request& r) {
-         return packetBody(s.GetUserDBDataBySql(c, r.text("UserDBID"), r.sql("SQL")));
        }},
       {"doUserDBDataBySql",
        [](DataService& s, const Caller& c, const Request& r) {
@@ -151,15 +145,129 @@ const std::map<std::string, Handler>& handlers() {
   return h;
 }
 
+void reply(httplib::Response& res, int status, std::string body) {
+  res.status = status;
+  res.set_content(std::move(body), "application/json; charset=utf-8");
+}
+
+// ---- streamed packet answers ----
+
+using StreamedHandler = std::function<OpenRead(DataService&, const Caller&, const Request&)>;
+
+// Reads whose answers may run to many rows.
+const std::map<std::string, StreamedHandler>& streamedHandlers() {
+  static const std::map<std::string, StreamedHandler> h = {
+      {"GetSysMainDBDataBySql",
+       [](DataService& s, const Caller& c, const Request& r) {
+         return s.openSysMainDBDataBySql(c, r.text("UserID"), r.sql("SQL"));
+       }},
+      {"GetUserDBDataBySql",
+       [](DataService& s, const Caller& c, const Request& r) {
+         return s.openUserDBDataBySql(c, r.text("UserDBID"), r.sql("SQL"));
+       }},
+  };
+  return h;
+}
+
+// What an answer says for a failure after its first rows went out: the same words as the
+// {"error": ...} answer of a failure before them.
+std::string lateFailure(const std::exception_ptr& e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const DbError& x) {
+    return x.what();
+  } catch (const DataSetError& x) {
+    return std::string("数据格式错误：") + x.what();
+  } catch (const Error& x) {
+    return x.what();
+  } catch (const std::exception& x) {
+    std::cerr << "vlt-dataservice: streamed answer: " << x.what() << std::endl;
+  } catch (...) {
+  }
+  return "服务内部错误，请稍后重试";
+}
+
+// A packet answer whose rows go out while the database still sends them: each row is written
+// straight from the database's text and the text leaves in chunks as the client takes it. The
+// read's checks and its query run before the answer starts, so a refused access or bad SQL is
+// answered whole, as is a result that fits in the first chunk. A failure after rows went out
+// ends the packet and follows it with the error: {"packet":{...},"error":"..."}, which no reader
+// takes for a packet. The read holds its connection until the answer is sent or dropped.
+class PacketStream {
+ public:
+  explicit PacketStream(OpenRead read) : read_(std::move(read)), writer_(read_.rows.fields()) {}
+
+  // Writes rows until a chunk is full (true) or they end (false); throws what a row throws.
+  bool fill() {
+    const char* const* cells = nullptr;
+    const unsigned long* lengths = nullptr;
+    while (writer_.pending() < kChunkBytes) {
+      if (!read_.rows.next(cells, lengths)) {
+        writer_.finish();
+        return false;
+      }
+      writer_.row(cells, lengths);
+    }
+    return true;
+  }
+
+  // The text written since the last call, the answer's opening before the first.
+  std::string text() {
+    std::string t = writer_.take();
+    if (!opened_) {
+      t.insert(0, "{\"packet\":");
+      opened_ = true;
+    }
+    return t;
+  }
+
+  // The chunked content provider; the first chunk was filled by the handler.
+  bool send(httplib::DataSink& sink) {
+    std::string out;
+    bool more = true;
+    try {
+      if (sent_) more = fill();
+      out = text();
+      if (!more) out += '}';
+    } catch (...) {
+      writer_.finish();
+      out += text();
+      out += ",\"error\":";
+      appendJsonString(out, lateFailure(std::current_exception()));
+      out += '}';
+      more = false;
+    }
+    sent_ = true;
+    if (!sink.write(out.data(), out.size())) return false;
+    if (!more) sink.done();
+    return true;
+  }
+
+ private:
+  // Small chunks keep the three parties busy at once: the database sending, this writing, the
+  // client decoding (64 KiB chunks made the read of 10,000 goods 40% slower than 16 KiB).
+  static constexpr std::size_t kChunkBytes = 16 * 1024;
+
+  OpenRead read_;
+  PacketWriter writer_;
+  bool opened_ = false;
+  bool sent_ = false;
+};
+
+void replyStreamed(httplib::Response& res, DataService& service, const Caller& caller,
+                   const Request& r, const StreamedHandler& handler) {
+  auto stream = std::make_shared<PacketStream>(handler(service, caller, r));
+  if (!stream->fill()) return reply(res, 200, stream->text() + "}");
+  res.status = 200;
+  res.set_chunked_content_provider(
+      "application/json; charset=utf-8",
+      [stream](std::size_t, httplib::DataSink& sink) { return stream->send(sink); });
+}
+
 std::string bearer(const httplib::Request& req) {
   std::string h = req.get_header_value("Authorization");
   const std::string scheme = "Bearer ";
   return h.compare(0, scheme.size(), scheme) == 0 ? h.substr(scheme.size()) : std::string();
-}
-
-void reply(httplib::Response& res, int status, std::string body) {
-  res.status = status;
-  res.set_content(std::move(body), "application/json; charset=utf-8");
 }
 
 }  // namespace
@@ -209,7 +317,8 @@ void mountApi(httplib::Server& server, DataService& service, HttpSettings settin
         return reply(res, 200, out);
       }
       auto h = handlers().find(op);
-      if (h == handlers().end() && op != "Logout")
+      auto streamed = streamedHandlers().find(op);
+      if (h == handlers().end() && streamed == streamedHandlers().end() && op != "Logout")
         return reply(res, 404, errorBody("未知的操作：" + op));
       std::string token = bearer(req);
       auto session = token.empty() ? std::nullopt : service.auth().session(token);
@@ -219,6 +328,8 @@ void mountApi(httplib::Server& server, DataService& service, HttpSettings settin
         return reply(res, 200, resultBody(true));
       }
       Caller caller{session->userId, req.remote_addr};
+      if (streamed != streamedHandlers().end())
+        return replyStreamed(res, service, caller, r, streamed->second);
       reply(res, 200, h->second(service, caller, r));
     } catch (const Json::exception& e) {
       reply(res, 400, errorBody(std::string("请求格式错误：") + e.what()));

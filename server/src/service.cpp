@@ -287,6 +287,15 @@ Packet DataService::GetSysMainDBDataBySql(const Caller& c, const std::string& us
   return db->query(mapped, settings_.maxResultRows);
 }
 
+OpenRead DataService::openSysMainDBDataBySql(const Caller& c, const std::string& userId,
+                                             const std::string& sql) {
+  if (userId != "Main") checkUser(c, userId);
+  std::string mapped = systemSql(c, sql);
+  Lease db = systemConnection(c);
+  OpenResult rows = db->open(mapped, settings_.maxResultRows);
+  return OpenRead{std::move(db), std::move(rows)};
+}
+
 template <typename F>
 std::string DataService::saving(const char* what, F&& body) {
   try {
@@ -364,6 +373,15 @@ Packet DataService::GetUserDBDataBySql(const Caller& c, const std::string& setId
   checkClientSql(sql);
   Lease db = accountConnection(setId);
   return db->query(sql, settings_.maxResultRows);
+}
+
+OpenRead DataService::openUserDBDataBySql(const Caller& c, const std::string& setId,
+                                          const std::string& sql) {
+  checkAccountSet(c, setId);
+  checkClientSql(sql);
+  Lease db = accountConnection(setId);
+  OpenResult rows = db->open(sql, settings_.maxResultRows);
+  return OpenRead{std::move(db), std::move(rows)};
 }
 
 std::string DataService::doUserDBDataBySql(const Caller& c, const std::string& setId,

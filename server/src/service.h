@@ -42,6 +42,12 @@ struct IdBlockInfo {
   int count = 0;
 };
 
+// A read whose rows are still coming: its result and the connection it holds until it ends.
+struct OpenRead {
+  Lease db;
+  OpenResult rows;  // declared after db: ends (drained) before the connection goes back
+};
+
 struct Caller {
   std::string userId;
   std::string address;
@@ -67,6 +73,9 @@ class DataService {
 
   // ---- the system database ----------------------------------------------------------------
   Packet GetSysMainDBDataBySql(const Caller& c, const std::string& userId, const std::string& sql);
+  // The same read with its result left open, so that an answer can carry the rows as they come.
+  OpenRead openSysMainDBDataBySql(const Caller& c, const std::string& userId,
+                                  const std::string& sql);
   std::string doSysMainDBDataBySql(const Caller& c, const std::string& sql);
   std::string SaveSysMainDataBySql(const Caller& c, const std::string& userId,
                                    const std::string& select, const Delta& delta);
@@ -75,6 +84,7 @@ class DataService {
   std::string CreateUserDB(const Caller& c, const std::string& userId, const std::string& setId,
                            const std::string& setName, const std::string& isDefault);
   Packet GetUserDBDataBySql(const Caller& c, const std::string& setId, const std::string& sql);
+  OpenRead openUserDBDataBySql(const Caller& c, const std::string& setId, const std::string& sql);
   std::string doUserDBDataBySql(const Caller& c, const std::string& setId, const std::string& sql);
   std::string SaveUserDBDataByDelta(const Caller& c, const std::string& setId,
                                     const std::string& table, const std::string& keyFields,

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -618,6 +620,193 @@ TEST(JsonFuzz, TruncatedAndFlippedTextNeverMisbehaves) {
   }
   EXPECT_GT(decoded, 100u);
   EXPECT_GT(refused, 1000u);
+}
+
+// ---- PacketWriter: rows from a SQL server's text cells ----
+
+struct TextCell {
+  const char* text;  // nullptr: null
+  Value value;       // what the cell stands for
+};
+
+struct TextColumn {
+  FieldDef field;
+  std::vector<TextCell> cells;
+};
+
+TEST(JsonPacketWriter, WritesWhatEncodePacketWritesForEveryType) {
+  const std::vector<TextColumn> columns = {
+      {field("I16", DataType::Int16),
+       {{"-32768", Value(std::int16_t{-32768})}, {"7", Value(std::int16_t{7})}}},
+      {field("I32", DataType::Int32),
+       {{"2147483647", Value(std::int32_t{2147483647})}, {"-1", Value(std::int32_t{-1})}}},
+      {field("I64", DataType::Int64),
+       {{"-9223372036854775808", Value(std::numeric_limits<std::int64_t>::min())},
+        {"0", Value(std::int64_t{0})}}},
+      {field("F", DataType::Float), {{"1.5", Value(1.5)}, {"1e-05", Value(1e-5)}}},
+      {decimalField("Price", 11, 2),
+       {{"-12.50", Value(Decimal(-1250, 2))}, {"0.00", Value(Decimal(0, 2))}}},
+      {decimalField("Big", 38, 4),
+       {{"-1234567890123456789012345678901234.5678",
+         Value(Decimal::parse("-1234567890123456789012345678901234.5678"))},
+        {"0.0001", Value(Decimal(1, 4))}}},
+      // Texts that are not already in the written form go through the value.
+      {decimalField("Odd", 11, 2),
+       {{"-0.00", Value(Decimal(0, 2))}, {"007.5", Value(Decimal(750, 2))}}},
+      {field("Plain", DataType::Decimal), {{"12.50", Value(Decimal(1250, 2))}, {"x", Value()}}},
+      {field("D", DataType::Date),
+       {{"2026-12-08", Value(Date::parse("2026-12-08"))}, {"0000-00-00", Value()}}},
+      {field("DT", DataType::DateTime),
+       {{"2026-12-08 10:30:00", Value(DateTime::parse("2026-12-08 10:30:00"))},
+        {"0000-00-00 00:00:00", Value()}}},
+      {field("T", DataType::Time),
+       {{"23:59:59", Value(Time::parse("23:59:59"))}, {"-838:59:59", Value()}}},
+      {field("S", DataType::String, 40),
+       {{"货品 \"甲\" \\ 乙\n\t\x01", Value("货品 \"甲\" \\ 乙\n\t\x01")}, {"", Value("")}}},
+  };
+  Packet expected;
+  std::vector<FieldDef> defs;
+  for (const TextColumn& c : columns)
+    defs.push_back(c.field);
+  expected.fields = FieldDefs(defs);
+  PacketWriter writer(expected.fields);
+  std::string text;
+  // Each row takes its cells from one of the columns' samples, and every cell is null once.
+  for (std::size_t r = 0; r < 3; ++r) {
+    std::vector<const char*> cells;
+    std::vector<unsigned long> lengths;
+    Row row;
+    for (const TextColumn& c : columns) {
+      const bool null = r == 2;
+      const TextCell& cell = c.cells[r % 2];
+      cells.push_back(null ? nullptr : cell.text);
+      lengths.push_back(null ? 0 : std::strlen(cell.text));
+      row.push_back(null ? Value() : cell.value);
+    }
+    writer.row(cells.data(), lengths.data());
+    expected.rows.push_back(row);
+    if (r == 1) text += writer.take();
+  }
+  writer.finish();
+  text += writer.take();
+  EXPECT_EQ(writer.rowCount(), 3u);
+  EXPECT_EQ(text, encodePacket(expected));
+  EXPECT_EQ(decodePacket(text), expected);
+}
+
+TEST(JsonPacketWriter, RefusesWhatEncodePacketRefusesAndLeavesTheRowOut) {
+  Packet p;
+  p.fields =
+      FieldDefs(std::vector<FieldDef>{field("N", DataType::Int32), field("S", DataType::String)});
+  const std::string good = encodePacket(p);  // no rows
+  struct Case {
+    const char* n;
+    const char* s;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"abc", "x",
+       "row 2, field 'N': holds a string value, the field is " + typeName(DataType::Int32)},
+      {"1", "bad \xC3", "row 2, field 'S': invalid UTF-8"},
+  };
+  for (const Case& c : cases) {
+    PacketWriter writer(p.fields);
+    const char* ok[] = {"5", "a"};
+    const unsigned long okLengths[] = {1, 1};
+    writer.row(ok, okLengths);
+    const char* cells[] = {c.n, c.s};
+    const unsigned long lengths[] = {static_cast<unsigned long>(std::strlen(c.n)),
+                                     static_cast<unsigned long>(std::strlen(c.s))};
+    try {
+      writer.row(cells, lengths);
+      ADD_FAILURE() << "accepted " << c.n << " " << c.s;
+    } catch (const DataSetError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+    writer.finish();
+    Packet one = p;
+    one.rows.push_back(Row{Value(std::int32_t{5}), Value("a")});
+    EXPECT_EQ(writer.take(), encodePacket(one));
+  }
+  for (DataType t : {DataType::Boolean, DataType::DataSet}) {
+    EXPECT_THROW(PacketWriter(FieldDefs(std::vector<FieldDef>{field("B", t)})), DataSetError);
+  }
+  FieldDef negative = field("X", DataType::String);
+  negative.size = -1;
+  EXPECT_THROW(PacketWriter(FieldDefs(std::vector<FieldDef>{negative})), DataSetError);
+}
+
+// ---- PacketReader: the same packet or the same error as decodePacket, in any pieces ----
+
+// Large enough that rows are decoded before the last piece arrives.
+Packet largePacket() {
+  Packet p = samplePacket();
+  const Row first = p.rows[0];
+  const Row second = p.rows[1];
+  for (int i = 0; i < 1500; ++i) {
+    Row r = i % 2 ? first : second;
+    r[0] = Value("货品 " + std::to_string(i));
+    p.rows.push_back(std::move(r));
+  }
+  return p;
+}
+
+// The outcome of decoding: the packet's text again, or the error with its offset.
+std::string outcome(const std::function<Packet()>& decode) {
+  try {
+    return "packet " + encodePacket(decode());
+  } catch (const ParseError& e) {
+    return std::string("error ") + e.what();
+  }
+}
+
+std::string readInPieces(std::string_view text, std::size_t piece, std::string* rest = nullptr) {
+  return outcome([&] {
+    PacketReader reader;
+    for (std::size_t at = 0; at < text.size(); at += piece)
+      reader.feed(text.substr(at, piece));
+    return reader.finish(rest);
+  });
+}
+
+TEST(JsonPacketReader, DecodesLikeDecodePacketWhateverThePieces) {
+  const std::string text = encodePacket(largePacket());
+  ASSERT_GT(text.size(), 60000u);
+  std::vector<std::string> texts = {text, samplePacketText(), " " + text + " \n",
+                                    "{\"x\":[1,{\"y\":2}],\"fields\":[],\"rows\":[],\"z\":3}"};
+  // Damage in the head, in rows decoded early and late, in the tail; cut short anywhere.
+  for (std::size_t at : {std::size_t{5}, text.size() / 3, text.size() / 2 + 1, text.size() - 2}) {
+    for (char c : {'"', ']', ',', '\x80', 'x', '\\'}) {
+      std::string damaged = text;
+      damaged[at] = c;
+      texts.push_back(damaged);
+    }
+  }
+  for (std::size_t cut : {std::size_t{0}, std::size_t{40}, text.size() / 2, text.size() - 1})
+    texts.push_back(text.substr(0, cut));
+  texts.push_back(text + "x");
+  texts.push_back(text.substr(0, text.size() - 1) + ",\"rows\":[]}");
+  for (const std::string& t : texts) {
+    const std::string expected = outcome([&] { return decodePacket(t); });
+    for (std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{4096}, t.size() + 1}) {
+      if (piece == 1 && t.size() > 20000 && t != text) continue;  // keeps the test quick
+      EXPECT_EQ(readInPieces(t, piece), expected)
+          << "pieces of " << piece << ": " << t.substr(0, 80);
+    }
+  }
+}
+
+TEST(JsonPacketReader, HandsBackWhatFollowsThePacket) {
+  const Packet p = largePacket();
+  const std::string text = encodePacket(p);
+  std::string rest;
+  EXPECT_EQ(readInPieces(text + ",\"error\":\"x\"}", 4096, &rest), "packet " + text);
+  EXPECT_EQ(rest, ",\"error\":\"x\"}");
+  EXPECT_EQ(readInPieces(text, 1000, &rest), "packet " + text);
+  EXPECT_EQ(rest, "");
+  // Cut short: an error, never the rows that came.
+  EXPECT_NE(readInPieces(text.substr(0, text.size() - 3), 4096, &rest).rfind("error ", 0),
+            std::string::npos);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include <httplib.h>
 
+#include <chrono>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -8,6 +11,7 @@
 #include "http.h"
 #include "service_fixture.h"
 #include "vlt/dataset.h"
+#include "vlt/json.h"
 #include "vlt/servermethods.h"
 
 namespace vlt::server {
@@ -303,6 +307,238 @@ TEST_F(HttpTest, SystemDeltasMatchOnTheNamedColumnsOfTheCallersRows) {
   }
   EXPECT_EQ(theirs.GetSysMainDBDataBySql(other, "select IOType from userpersioniotype").rows.size(),
             1u);
+}
+
+}  // namespace
+}  // namespace vlt::server
+
+namespace vlt::server {
+namespace {
+
+// A service answering HTTP on a free loopback port, for tests that need one with settings of
+// their own.
+struct Served {
+  explicit Served(DataService& service) {
+    tuneServer(server, 4);
+    mountApi(server, service);
+    port = bindServer(server, "127.0.0.1", 0);
+    thread = std::thread([this] { server.listen_after_bind(); });
+    while (!server.is_running())
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    url = "http://127.0.0.1:" + std::to_string(port);
+  }
+  ~Served() {
+    server.stop();
+    thread.join();
+  }
+  httplib::Server server;
+  std::thread thread;
+  int port = 0;
+  std::string url;
+};
+
+class HttpStreamTest : public HttpTest {
+ protected:
+  // 3000 rows of every column type the database gives, with nulls, zero dates, times outside
+  // a day, Chinese text, quotes, backslashes and control characters: enough to be streamed.
+  void createEveryTypeTable(const std::string& set) {
+    adminExecute(set,
+                 "CREATE TABLE t_all (ID INT PRIMARY KEY, I8 TINYINT, U16 SMALLINT UNSIGNED, "
+                 "I24 MEDIUMINT, U32 INT UNSIGNED, I64 BIGINT, Y YEAR, F FLOAT, D DOUBLE, "
+                 "Money DECIMAL(13,4), Neg DECIMAL(11,2), Day DATE, At DATETIME, "
+                 "Stamp TIMESTAMP NULL, Clock TIME, Name VARCHAR(40), Note TEXT)");
+    adminExecute(
+        set,
+        "INSERT INTO t_all SELECT seq, seq % 256 - 128, 65535 - seq, -3 * seq, 4294967295 - seq, "
+        "-9223372036854775807 + seq, 1901 + seq % 254, seq / 8, seq * 1.1e-5, "
+        "seq * 12.3456 - 10000, -seq / 100, "
+        "IF(seq % 10 = 0, '0000-00-00', '2026-01-01' + INTERVAL seq DAY), "
+        "IF(seq % 7 = 0, '0000-00-00 00:00:00', '2026-12-08 10:30:00' + INTERVAL seq MINUTE), "
+        "IF(seq % 2 = 1, NULL, FROM_UNIXTIME(1700000000 + seq)), "
+        "IF(seq % 11 = 0, '-01:00:00', IF(seq % 13 = 0, '30:00:00', SEC_TO_TIME(seq * 17))), "
+        "CONCAT('货品', seq, ' \"引号\" \\ ', CHAR(9), CHAR(1 USING utf8mb4)), "
+        "IF(seq % 3 = 0, NULL, REPEAT('备注', seq % 5)) "
+        "FROM (SELECT CAST(seq AS SIGNED) AS seq FROM seq_1_to_3000) s");
+  }
+};
+
+// Signs in over plain HTTP and gives the header that carries the session.
+httplib::Headers signedIn(httplib::Client& raw, const std::string& userId,
+                          const std::string& password) {
+  auto r = raw.Post("/api/CheckLoginUser",
+                    "{\"UserID\":\"" + userId + "\",\"Password\":\"" + password + "\"}",
+                    "application/json");
+  EXPECT_TRUE(r);
+  if (!r) return {};
+  return {
+      {"Authorization", "Bearer " + nlohmann::json::parse(r->body)["token"].get<std::string>()}};
+}
+
+TEST_F(HttpStreamTest, StreamedAnswersAreTheUnstreamedTextExactly) {
+  Caller owner = userWithSet("owner");
+  const std::string set = owner.userId + "_01";
+  createEveryTypeTable(set);
+  TServerMethodsClient proxy(url);
+  ASSERT_TRUE(proxy.CheckLoginUser(owner.userId, "secret owner"));
+  httplib::Client raw(url);
+  httplib::Headers auth = signedIn(raw, owner.userId, "secret owner");
+
+  struct Case {
+    std::string sql;
+    bool streamed;
+  };
+  const std::vector<Case> cases = {
+      {"select * from t_all", true},
+      {"select * from t_all where ID <= 3", false},
+      {"select * from t_all where 1=0", false},
+      {"select Name, Money, Day from t_all order by ID desc", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql);
+    // The service's own packet, typed values and all, as the unstreamed answer wrote it.
+    const Packet expected = service->GetUserDBDataBySql(owner, set, c.sql);
+    auto r =
+        raw.Post("/api/GetUserDBDataBySql", auth,
+                 "{\"UserDBID\":\"" + set + "\",\"SQL\":\"" + c.sql + "\"}", "application/json");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200);
+    EXPECT_EQ(r->get_header_value("Transfer-Encoding") == "chunked", c.streamed);
+    EXPECT_TRUE(r->body == "{\"packet\":" + encodePacket(expected) + "}") << r->body.substr(0, 300);
+    EXPECT_EQ(proxy.GetUserDBDataBySql(set, c.sql), expected);
+  }
+  const std::string sys = "select UserDBID, UserDBName from userdatabase";
+  EXPECT_EQ(proxy.GetSysMainDBDataBySql(owner.userId, sys),
+            service->GetSysMainDBDataBySql(owner, owner.userId, sys));
+  // The connection goes back to the pool usable after a streamed answer.
+  EXPECT_EQ(proxy.GetUserDBDataBySql(set, "select count(*) from t_all").rows[0][0].toText(),
+            "3000");
+}
+
+TEST_F(HttpStreamTest, FailuresBeforeOrAfterTheFirstRowsAnswerAsErrors) {
+  Caller owner = userWithSet("owner");
+  const std::string set = owner.userId + "_01";
+  createEveryTypeTable(set);
+  ServiceSettings s;
+  s.admin = test::rootEndpoint();
+  s.prefix = prefix;
+  s.fastHashing = true;
+  s.maxResultRows = 2000;
+  DataService capped(s);
+  Served served(capped);
+  TServerMethodsClient proxy(served.url);
+  ASSERT_TRUE(proxy.CheckLoginUser(owner.userId, "secret owner"));
+
+  httplib::Client raw(served.url);
+  httplib::Headers auth = signedIn(raw, owner.userId, "secret owner");
+
+  struct Case {
+    std::string sql;
+    std::string message;
+    bool streamed;  // the failure came after the first rows went out
+  };
+  const std::vector<Case> cases = {
+      // Past the row cap, found long after the first rows went out.
+      {"select * from t_all", "more than 2000 rows", true},
+      {"select nonsense from t_all", "Unknown column", false},
+      {"select ID, (select ID from t_all) from t_all", "Subquery returns more than 1 row", false},
+      // A failure of the database in the middle of the rows.
+      {"select t.ID, t.Name, (select y.ID from t_all y where t.ID >= 1500 and y.ID in (t.ID, "
+       "t.ID + 1)) from t_all t where t.ID < 1990",
+       "Subquery returns more than 1 row", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql);
+    try {
+      Packet p = proxy.GetUserDBDataBySql(set, c.sql);
+      ADD_FAILURE() << "answered " << p.rows.size() << " rows";
+    } catch (const RemoteError& e) {
+      EXPECT_EQ(e.httpStatus(), 200);
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+    auto r = raw.Post("/api/GetUserDBDataBySql", auth,
+                      nlohmann::json{{"UserDBID", set}, {"SQL", c.sql}}.dump(), "application/json");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200);
+    const std::string head = c.streamed ? "{\"packet\":{" : "{\"error\":";
+    EXPECT_EQ(r->body.substr(0, head.size()), head);
+    if (c.streamed) {
+      EXPECT_NE(r->body.find("]},\"error\":"), std::string::npos);
+      EXPECT_THROW(decodePacket(r->body.substr(10, r->body.size() - 11)), ParseError);
+    }
+  }
+  // The same connection still answers.
+  EXPECT_EQ(proxy.GetUserDBDataBySql(set, "select count(*) from t_all").rows[0][0].toText(),
+            "3000");
+}
+
+// What the client makes of answers that break off or end in an error after their first rows.
+TEST(HttpClient, AStreamThatBreaksOffOrEndsInAnErrorGivesNoPacket) {
+  Packet p;
+  p.fields.add("ID", DataType::Int32);
+  p.fields.add("Name", DataType::String, 40);
+  for (int i = 0; i < 5000; ++i)
+    p.rows.push_back(Row{Value(std::int32_t{i}), Value("货品 " + std::to_string(i))});
+  const std::string packet = encodePacket(p);
+  std::string damaged = packet;
+  damaged[packet.find("],[", packet.size() / 2) + 2] = '{';  // a row that is not an array
+
+  struct Case {
+    std::string name;
+    std::string body;  // sent in chunks of 10,000 bytes
+    bool breakOff;     // the connection closes before the end of the answer
+    int status;        // of the RemoteError; -1 for a ParseError, 0 for none
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"whole", "{\"packet\":" + packet + "}", false, 0, ""},
+      {"broken off", "{\"packet\":" + packet.substr(0, packet.size() / 2), true, 0,
+       "did not answer"},
+      {"error after rows", "{\"packet\":" + packet + ",\"error\":\"出错了\"}", false, 200,
+       "出错了"},
+      {"malformed row", "{\"packet\":" + damaged + "}", false, -1, "row"},
+      {"no closing brace", "{\"packet\":" + packet, false, 0, "no packet"},
+  };
+  const Case* current = nullptr;
+  httplib::Server server;
+  server.set_keep_alive_max_count(1);  // an answer broken off ends its connection at once
+  server.Post("/api/GetUserDBDataBySql", [&](const httplib::Request&, httplib::Response& res) {
+    const Case c = *current;
+    res.set_chunked_content_provider("application/json",
+                                     [c](std::size_t offset, httplib::DataSink& sink) {
+                                       if (offset >= c.body.size()) {
+                                         if (c.breakOff) return false;
+                                         sink.done();
+                                         return true;
+                                       }
+                                       const std::string piece = c.body.substr(offset, 10000);
+                                       sink.write(piece.data(), piece.size());
+                                       return true;
+                                     });
+  });
+  int port = server.bind_to_any_port("127.0.0.1");
+  std::thread thread([&] { server.listen_after_bind(); });
+  while (!server.is_running())
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  TServerMethodsClient proxy("http://127.0.0.1:" + std::to_string(port));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    current = &c;
+    try {
+      Packet got = proxy.GetUserDBDataBySql("1_01", "select");
+      EXPECT_TRUE(c.message.empty()) << "answered " << got.rows.size() << " rows";
+      EXPECT_EQ(got, p);
+    } catch (const RemoteError& e) {
+      EXPECT_EQ(e.httpStatus(), c.status == 200 ? 200 : 0) << e.what();
+      EXPECT_GE(c.status, 0) << e.what();
+      EXPECT_FALSE(c.message.empty());
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    } catch (const ParseError& e) {
+      EXPECT_EQ(c.status, -1) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+  }
+  server.stop();
+  thread.join();
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <httplib.h>
 
+#include <cstdint>
+#include <exception>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "vlt/json.h"
 
@@ -52,14 +55,48 @@ std::string member(const std::string& body, const char* name) {
   return it->get<std::string>();
 }
 
+const std::string kPacketHead = "{\"packet\":";
+
 // {"packet": X} without parsing X twice: our own writer puts the packet right after the key.
 std::optional<Packet> packetOf(const std::string& body) {
-  static const std::string head = "{\"packet\":";
+  const std::string& head = kPacketHead;
   if (body.size() <= head.size() || body.compare(0, head.size(), head) != 0 || body.back() != '}')
     throw RemoteError(0, "The data service's answer has no packet");
   std::string_view inner(body.data() + head.size(), body.size() - head.size() - 1);
   if (inner == "null") return std::nullopt;
   return decodePacket(inner);
+}
+
+// Throws the RemoteError of an answer that reports a failure: a status other than 200, or
+// {"error": ...}. A 401 also ends the session.
+void checkAnswer(int status, const std::string& body, std::string& token) {
+  if (status == 200 && body.rfind("{\"error\":", 0) != 0) return;
+  std::string message = "HTTP " + std::to_string(status);
+  try {
+    Json j = Json::parse(body);
+    if (j.contains("error") && j["error"].is_string()) message = j["error"];
+  } catch (const Json::exception&) {
+    // Not our answer (a proxy's error page): keep the status line.
+  }
+  if (status == 401) token.clear();
+  throw RemoteError(status, message);
+}
+
+// What followed a streamed packet: the answer's closing brace, or a failure the service met
+// after the first rows had gone out.
+void checkPacketEnd(std::string_view rest) {
+  while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\n' || rest.front() == '\r' ||
+                           rest.front() == '\t'))
+    rest.remove_prefix(1);
+  if (rest == "}") return;
+  if (rest.empty() || rest.back() != '}')
+    throw RemoteError(0, "The data service's answer has no packet");
+  if (rest.front() == ',') {
+    Json j = parse("{" + std::string(rest.substr(1)));
+    auto it = j.find("error");
+    if (it != j.end() && it->is_string()) throw RemoteError(200, it->get<std::string>());
+  }
+  throw RemoteError(0, "The data service answered malformed data after the packet");
 }
 
 }  // namespace
@@ -72,6 +109,72 @@ struct TServerMethodsClient::Impl {
     client.set_read_timeout(300);
     client.set_write_timeout(60);
   }
+  [[noreturn]] void unreachable(httplib::Error error) const {
+    // The message keeps the words the client's exception handler looks for.
+    if (error == httplib::Error::Connection)
+      throw RemoteError(0, "Connection refused: the data service at " + url + " cannot be reached");
+    throw RemoteError(
+        0, "The data service at " + url + " did not answer: " + httplib::to_string(error));
+  }
+
+  // A call answered with {"packet": ...}: the packet is decoded while it arrives, so that
+  // decoding overlaps the service's reading and sending of a large result. Any other answer
+  // is read whole and treated as call() treats it.
+  std::optional<Packet> packetCall(std::string& token, const std::string& operation,
+                                   const std::string& body) {
+    httplib::Request req;
+    req.method = "POST";
+    req.path = "/api/" + operation;
+    if (!token.empty()) req.headers.emplace("Authorization", "Bearer " + token);
+    req.headers.emplace("Content-Type", "application/json; charset=utf-8");
+    req.body = body;
+    int status = 0;
+    bool decided = false, streaming = false;
+    std::string raw;
+    PacketReader reader;
+    std::exception_ptr failure;
+    req.response_handler = [&](const httplib::Response& r) {
+      status = r.status;
+      return true;
+    };
+    req.content_receiver = [&](const char* data, std::size_t size, std::uint64_t, std::uint64_t) {
+      try {
+        if (streaming) {
+          reader.feed(std::string_view(data, size));
+          return true;
+        }
+        raw.append(data, size);
+        if (!decided && raw.size() > kPacketHead.size()) {
+          decided = true;
+          if (status == 200 && raw.compare(0, kPacketHead.size(), kPacketHead) == 0 &&
+              raw[kPacketHead.size()] == '{') {
+            streaming = true;
+            reader.feed(std::string_view(raw).substr(kPacketHead.size()));
+            raw.clear();
+          }
+        }
+        return true;
+      } catch (...) {
+        failure = std::current_exception();
+        return false;
+      }
+    };
+    httplib::Response res;
+    httplib::Error error = httplib::Error::Success;
+    const bool answered = client.send(req, res, error);
+    if (failure) std::rethrow_exception(failure);
+    // A stream cut short ends here too: nothing of it is returned.
+    if (!answered) unreachable(error);
+    if (!streaming) {
+      checkAnswer(status, raw, token);
+      return packetOf(raw);
+    }
+    std::string rest;
+    Packet p = reader.finish(&rest);
+    checkPacketEnd(rest);
+    return p;
+  }
+
   std::string url;
   httplib::Client client;
 };
@@ -87,25 +190,8 @@ std::string TServerMethodsClient::call(const std::string& operation, const std::
   if (!token_.empty()) headers.emplace("Authorization", "Bearer " + token_);
   auto res = impl_->client.Post(("/api/" + operation).c_str(), headers, body,
                                 "application/json; charset=utf-8");
-  if (!res) {
-    // The message keeps the words the client's exception handler looks for.
-    if (res.error() == httplib::Error::Connection)
-      throw RemoteError(
-          0, "Connection refused: the data service at " + impl_->url + " cannot be reached");
-    throw RemoteError(0, "The data service at " + impl_->url +
-                             " did not answer: " + httplib::to_string(res.error()));
-  }
-  if (res->status != 200 || res->body.rfind("{\"error\":", 0) == 0) {
-    std::string message = "HTTP " + std::to_string(res->status);
-    try {
-      Json j = Json::parse(res->body);
-      if (j.contains("error") && j["error"].is_string()) message = j["error"];
-    } catch (const Json::exception&) {
-      // Not our answer (a proxy's error page): keep the status line.
-    }
-    if (res->status == 401) token_.clear();
-    throw RemoteError(res->status, message);
-  }
+  if (!res) impl_->unreachable(res.error());
+  checkAnswer(res->status, res->body, token_);
   return std::move(res->body);
 }
 
@@ -127,8 +213,9 @@ void TServerMethodsClient::Logout() {
 
 Packet TServerMethodsClient::GetSysMainDBDataBySql(const std::string& userId,
                                                    const std::string& sql) {
-  auto p =
-      packetOf(call("GetSysMainDBDataBySql", Body().text("UserID", userId).text("SQL", sql).str()));
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto p = impl_->packetCall(token_, "GetSysMainDBDataBySql",
+                             Body().text("UserID", userId).text("SQL", sql).str());
   return p ? std::move(*p) : Packet{};
 }
 
@@ -146,8 +233,9 @@ std::string TServerMethodsClient::SaveSysMainDataBySql(const std::string& userId
 
 Packet TServerMethodsClient::GetUserDBDataBySql(const std::string& userDbId,
                                                 const std::string& sql) {
-  auto p = packetOf(
-      call("GetUserDBDataBySql", Body().text("UserDBID", userDbId).text("SQL", sql).str()));
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto p = impl_->packetCall(token_, "GetUserDBDataBySql",
+                             Body().text("UserDBID", userDbId).text("SQL", sql).str());
   return p ? std::move(*p) : Packet{};
 }
 
@@ -181,12 +269,14 @@ std::optional<Packet> TServerMethodsClient::GetMasterAndDetailData(const std::st
                                                                    const std::string& masterTable,
                                                                    const std::string& masterSql,
                                                                    const std::string& detailSql) {
-  return packetOf(call("GetMasterAndDetailData", Body()
-                                                     .text("UserDBID", userDbId)
-                                                     .text("MasterTable", masterTable)
-                                                     .text("MasterSQL", masterSql)
-                                                     .text("DetailSQL", detailSql)
-                                                     .str()));
+  std::lock_guard<std::mutex> lock(mutex_);
+  return impl_->packetCall(token_, "GetMasterAndDetailData",
+                           Body()
+                               .text("UserDBID", userDbId)
+                               .text("MasterTable", masterTable)
+                               .text("MasterSQL", masterSql)
+                               .text("DetailSQL", detailSql)
+                               .str());
 }
 
 std::string TServerMethodsClient::SaveMasterAndDetailData(const std::string& userDbId,
@@ -214,7 +304,8 @@ std::string TServerMethodsClient::GetBill_MaxBcode(const std::string& userDbId,
 }
 
 Packet TServerMethodsClient::GetRegisUserInfo(const std::string& userId) {
-  auto p = packetOf(call("GetRegisUserInfo", Body().text("UserID", userId).str()));
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto p = impl_->packetCall(token_, "GetRegisUserInfo", Body().text("UserID", userId).str());
   return p ? std::move(*p) : Packet{};
 }
 

@@ -18,6 +18,8 @@
 // Text is UTF-8 and is written as such; only control characters, quote and backslash are
 // escaped.
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -37,5 +39,58 @@ Delta decodeDelta(std::string_view json);
 
 // A string as a JSON string literal (with quotes), for other layers that build JSON.
 void appendJsonString(std::string& out, std::string_view text);
+
+// Writes a packet row by row from the cells of a SQL server's text protocol, without typed
+// values in between, so that a large result can be sent while it is still being read. The text
+// is the one encodePacket writes for the values the cells stand for: integers, floats and
+// decimals read from their text, dates, times and date-times likewise, and zero or unreadable
+// dates, times and decimals as null.
+class PacketWriter {
+ public:
+  // Starts with the field definitions. Throws DataSetError for definitions encodePacket refuses
+  // and for boolean and nested fields, which have no text form here.
+  explicit PacketWriter(const FieldDefs& fields);
+  ~PacketWriter();
+  PacketWriter(const PacketWriter&) = delete;
+  PacketWriter& operator=(const PacketWriter&) = delete;
+
+  // One row: cells[i] holds lengths[i] bytes of field i's text, or is null for a null. Throws
+  // DataSetError naming the row and field (a value the field cannot hold, invalid UTF-8); the
+  // row is then left out of the text.
+  void row(const char* const* cells, const unsigned long* lengths);
+  // Closes the rows and the packet; no row may follow.
+  void finish();
+
+  std::size_t rowCount() const;
+  // Bytes written and not yet taken.
+  std::size_t pending() const;
+  // Hands over the text written since the last take.
+  std::string take();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Decodes a packet from text that arrives in pieces (a network stream): rows are decoded as
+// their text completes, so that decoding overlaps the transfer. The packet and the errors are
+// those of decodePacket over the whole text; nothing is returned for a text that ends early.
+class PacketReader {
+ public:
+  PacketReader();
+  ~PacketReader();
+  PacketReader(const PacketReader&) = delete;
+  PacketReader& operator=(const PacketReader&) = delete;
+
+  void feed(std::string_view piece);
+  // After the last piece: the packet. Throws ParseError (offsets within the packet's text) for
+  // malformed text and for text that ended before the packet did. With `rest`, the text after
+  // the packet's closing brace is put there; without, only white space may follow it.
+  Packet finish(std::string* rest = nullptr);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace vlt
