@@ -347,6 +347,11 @@ void Field::SetAsBoolean(bool v) {
 ClientDataSet::ClientDataSet() = default;
 
 ClientDataSet::~ClientDataSet() {
+  // Grids and bindings may outlive the data set (widgets die after a window's members).
+  std::vector<DataSetObserver*> observers;
+  observers.swap(observers_);
+  for (DataSetObserver* o : observers)
+    o->dataSetDestroying(*this);
   if (master_) std::erase(master_->details_, this);
   for (ClientDataSet* d : details_) {
     d->master_ = nullptr;
@@ -375,7 +380,14 @@ void ClientDataSet::rebuildFieldObjects() {
 
 ClientDataSet::Bindings ClientDataSet::prepareBindings(const FieldDefs& defs) const {
   Bindings b;
-  if (!filterText_.empty()) b.filter = Expression::parse(filterText_, defs);
+  if (!filterText_.empty()) {
+    // A filter that is off need not fit new fields; it is bound when it is switched on.
+    try {
+      b.filter = Expression::parse(filterText_, defs);
+    } catch (const ParseError&) {
+      if (filtered_) throw;
+    }
+  }
   for (std::string_view name : splitNames(indexText_))
     b.index.push_back(defs.require(name));
   for (std::size_t i = 0; i < defs.size(); ++i) {
@@ -647,7 +659,8 @@ ClientDataSet::Record* ClientDataSet::current() {
   if (calcTarget_) return calcTarget_;
   if (buffer_) return buffer_.get();
   Store* s = store();
-  if (!s || cursor_ < 0 || static_cast<std::size_t>(cursor_) >= view_.size()) return nullptr;
+  if (!s || s != viewStore_ || cursor_ < 0 || static_cast<std::size_t>(cursor_) >= view_.size())
+    return nullptr;  // (a detail between its master's move and its own)
   return &s->records[view_[static_cast<std::size_t>(cursor_)]];
 }
 
@@ -770,6 +783,32 @@ bool ClientDataSet::IsEmpty() const {
 
 int ClientDataSet::RecordCount() const {
   return static_cast<int>(view_.size());
+}
+
+int ClientDataSet::DisplayRowCount() const {
+  return static_cast<int>(view_.size()) + (state_ == DataSetState::Insert ? 1 : 0);
+}
+
+int ClientDataSet::DisplayRow() const {
+  if (state_ == DataSetState::Insert) return insertPos_;
+  if (view_.empty() || cursor_ < 0) return -1;
+  return cursor_;
+}
+
+const Value& ClientDataSet::DisplayValue(int row, std::size_t field) const {
+  static const Value kNull;
+  const Store* s = store();
+  // viewStore_ differs from the store while a detail follows its master to another row.
+  if (!s || s != viewStore_ || row < 0 || row >= DisplayRowCount()) return kNull;
+  const Record* r = nullptr;
+  if (buffer_ && row == DisplayRow()) {
+    r = buffer_.get();
+  } else {
+    int pos = state_ == DataSetState::Insert && row > insertPos_ ? row - 1 : row;
+    r = &s->records[view_[static_cast<std::size_t>(pos)]];
+  }
+  if (field >= r->values.size() || defs_[field].kind == FieldKind::Aggregate) return kNull;
+  return r->values[field];
 }
 
 int ClientDataSet::RecNo() const {
@@ -1266,6 +1305,8 @@ void ClientDataSet::SetFilter(std::string_view expression) {
 
 void ClientDataSet::SetFiltered(bool on) {
   if (filtered_ == on) return;
+  if (on && !filterText_.empty() && !filter_.valid())
+    filter_ = Expression::parse(filterText_, defs_);  // throws for a filter that does not fit
   if (Active()) CheckBrowseMode();
   filtered_ = on;
   if (Active()) {

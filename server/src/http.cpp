@@ -283,7 +283,9 @@ void tuneServer(httplib::Server& server, int threads) {
   };
   server.set_tcp_nodelay(true);
   server.set_keep_alive_max_count(100000);
-  server.set_keep_alive_timeout(120);
+  // An idle connection is closed after 5 s (the client reconnects at its next call): stopping
+  // the service waits for idle connections to time out, and a client holds one all the time.
+  server.set_keep_alive_timeout(5);
   server.set_socket_options([](int sock) {
     httplib::default_socket_options(sock);
     lastServerSocket = sock;

@@ -98,6 +98,77 @@ TEST_F(DataSetTest, StatesOfAppendInsertEditCancelDelete) {
   EXPECT_EQ(ds.FieldByName("Name").AsString(), "posted by moving");
 }
 
+// What a grid reads: every display row's values without moving the cursor, the edit buffer for
+// the row being edited, and the row being inserted at its place.
+TEST_F(DataSetTest, DisplayRowsShowTheEditBufferAndTheInsertedRowInPlace) {
+  auto names = [&] {
+    std::vector<std::string> out;
+    for (int r = 0; r < ds.DisplayRowCount(); ++r)
+      out.push_back(ds.DisplayValue(r, 1).toText());
+    return out;
+  };
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(ds.DisplayRow(), -1);
+  EXPECT_TRUE(ds.DisplayValue(0, 1).isNull());
+  fill();
+  ds.SetRecNo(2);
+  ds.Edit();
+  ds.FieldByName("Name").SetAsString("Rye");
+  EXPECT_EQ(names(), (Names{"白砂糖 1kg", "Rye", "Salt"}));
+  EXPECT_EQ(ds.DisplayRow(), 1);
+  EXPECT_EQ(ds.RecNo(), 2);  // reading moved nothing
+  ds.Cancel();
+  ds.Insert();  // before the current row
+  ds.FieldByName("Name").SetAsString("New");
+  EXPECT_EQ(ds.DisplayRowCount(), 4);
+  EXPECT_EQ(ds.DisplayRow(), 1);
+  EXPECT_EQ(names(), (Names{"白砂糖 1kg", "New", "Flour 5KG", "Salt"}));
+  ds.Cancel();
+  ds.Append();
+  EXPECT_EQ(ds.DisplayRow(), 3);
+  EXPECT_EQ(names(), (Names{"白砂糖 1kg", "Flour 5KG", "Salt", ""}));
+  ds.Cancel();
+  ds.SetFilter("IOKind=1");
+  ds.SetFiltered(true);
+  EXPECT_EQ(names(), (Names{"白砂糖 1kg", "Salt"}));
+  EXPECT_TRUE(ds.DisplayValue(2, 1).isNull());
+  EXPECT_TRUE(ds.DisplayValue(0, 99).isNull());
+}
+
+TEST(DataSetLifetime, ObserversHearTheDestruction) {
+  struct Probe : DataSetObserver {
+    int destroyed = 0;
+    void dataSetDestroying(ClientDataSet&) override { ++destroyed; }
+  } a, b;
+  {
+    ClientDataSet ds;
+    ds.AddObserver(&a);
+    ds.AddObserver(&b);
+    ds.RemoveObserver(&b);
+  }
+  EXPECT_EQ(a.destroyed, 1);
+  EXPECT_EQ(b.destroyed, 0);
+}
+
+// A filter text that is switched off need not fit a packet with other fields; switching it on
+// then refuses it and leaves the filter off.
+TEST(DataSetFilter, AFilterThatIsOffIsBoundWhenSwitchedOn) {
+  ClientDataSet ds;
+  ds.SetFilter("groupid=1");
+  Packet p;
+  FieldDef f;
+  f.name = "Name";
+  p.fields.add(f);
+  p.rows.push_back({Value(std::string("x"))});
+  EXPECT_NO_THROW(ds.LoadFromPacket(p));
+  EXPECT_THROW(ds.SetFiltered(true), ParseError);
+  EXPECT_FALSE(ds.Filtered());
+  EXPECT_EQ(ds.RecordCount(), 1);
+  ds.SetFilter("Name='y'");
+  ds.SetFiltered(true);
+  EXPECT_EQ(ds.RecordCount(), 0);
+}
+
 TEST_F(DataSetTest, EditOnAnEmptyDataSetStartsAnInsert) {
   ds.Edit();
   EXPECT_EQ(ds.State(), DataSetState::Insert);

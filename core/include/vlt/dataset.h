@@ -36,6 +36,8 @@ class DataSetObserver {
   virtual void recordMoved(ClientDataSet&) {}                   // the cursor moved
   virtual void stateChanged(ClientDataSet&) {}                  // browse / edit / insert / inactive
   virtual void layoutChanged(ClientDataSet&) {}                 // fields defined anew
+  // The data set is being destroyed: forget it (calling RemoveObserver is not needed).
+  virtual void dataSetDestroying(ClientDataSet&) {}
 };
 
 // One column of the data set, reading and writing the current record.
@@ -195,6 +197,14 @@ class ClientDataSet {
   void FreeBookmark(Bookmark& b) { b = Bookmark{}; }
 
   // ---- display ----------------------------------------------------------------------------
+  // Rows as a grid shows them: the visible rows, plus the row being inserted at its place.
+  int DisplayRowCount() const;
+  // The display row of the cursor (the row being inserted while inserting); -1 for none.
+  int DisplayRow() const;
+  // A value of a display row without moving the cursor: the edit buffer for the row being
+  // edited or inserted; null outside the rows. Aggregates are not row values (null).
+  const Value& DisplayValue(int row, std::size_t field) const;
+
   void DisableControls();
   void EnableControls();
   bool ControlsDisabled() const { return disableCount_ > 0; }

@@ -26,41 +26,42 @@ class RemoteError : public Error {
   int httpStatus_;
 };
 
+// The operations are virtual so that window tests can record and answer them.
 class TServerMethodsClient {
  public:
   // `baseUrl` such as "http://127.0.0.1:8700".
   explicit TServerMethodsClient(const std::string& baseUrl);
-  ~TServerMethodsClient();
+  virtual ~TServerMethodsClient();
 
   // True when the login ID and password are valid; the session is then kept for later calls.
-  bool CheckLoginUser(const std::string& userId, const std::string& password);
-  void Logout();
+  virtual bool CheckLoginUser(const std::string& userId, const std::string& password);
+  virtual void Logout();
   bool SignedIn() const { return !token_.empty(); }
 
-  Packet GetSysMainDBDataBySql(const std::string& userId, const std::string& sql);
-  std::string doSysMainDBDataBySql(const std::string& sql);
-  std::string SaveSysMainDataBySql(const std::string& userId, const std::string& select,
-                                   const Delta& delta);
-  Packet GetUserDBDataBySql(const std::string& userDbId, const std::string& sql);
-  std::string doUserDBDataBySql(const std::string& userDbId, const std::string& sql);
-  std::string SaveUserDBDataByDelta(const std::string& userDbId, const std::string& table,
-                                    const std::string& keyFields, const Delta& delta);
-  bool CheckValueIsExistBySql(const std::string& userDbId, const std::string& sql);
+  virtual Packet GetSysMainDBDataBySql(const std::string& userId, const std::string& sql);
+  virtual std::string doSysMainDBDataBySql(const std::string& sql);
+  virtual std::string SaveSysMainDataBySql(const std::string& userId, const std::string& select,
+                                           const Delta& delta);
+  virtual Packet GetUserDBDataBySql(const std::string& userDbId, const std::string& sql);
+  virtual std::string doUserDBDataBySql(const std::string& userDbId, const std::string& sql);
+  virtual std::string SaveUserDBDataByDelta(const std::string& userDbId, const std::string& table,
+                                            const std::string& keyFields, const Delta& delta);
+  virtual bool CheckValueIsExistBySql(const std::string& userDbId, const std::string& sql);
   // Nothing when the master statement found no row (an empty stream).
-  std::optional<Packet> GetMasterAndDetailData(const std::string& userDbId,
-                                               const std::string& masterTable,
-                                               const std::string& masterSql,
-                                               const std::string& detailSql);
-  std::string SaveMasterAndDetailData(const std::string& userDbId, const std::string& masterTable,
-                                      const Delta& delta);
-  std::string GetBill_MaxBcode(const std::string& userDbId, const std::string& prefix,
-                               const std::string& table, const std::string& billDate);
-  Packet GetRegisUserInfo(const std::string& userId);
-  std::string CreateUserDB(const std::string& main, const std::string& userId,
-                           const std::string& userDbId, const std::string& userDbName,
-                           const std::string& isDefault);
+  virtual std::optional<Packet> GetMasterAndDetailData(const std::string& userDbId,
+                                                       const std::string& masterTable,
+                                                       const std::string& masterSql,
+                                                       const std::string& detailSql);
+  virtual std::string SaveMasterAndDetailData(const std::string& userDbId,
+                                              const std::string& masterTable, const Delta& delta);
+  virtual std::string GetBill_MaxBcode(const std::string& userDbId, const std::string& prefix,
+                                       const std::string& table, const std::string& billDate);
+  virtual Packet GetRegisUserInfo(const std::string& userId);
+  virtual std::string CreateUserDB(const std::string& main, const std::string& userId,
+                                   const std::string& userDbId, const std::string& userDbName,
+                                   const std::string& isDefault);
   // A block of ids for an IdAllocator.
-  IdBlock GetNewIDBlock();
+  virtual IdBlock GetNewIDBlock();
 
  private:
   std::string call(const std::string& operation, const std::string& body);

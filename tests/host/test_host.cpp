@@ -1,0 +1,207 @@
+// The host services: window creation by name, packages, components, the guard, ids.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+#include "fakehost.h"
+#include "vlt/errors.h"
+#include "vlt/host.h"
+
+using namespace vlt;
+using namespace vlt::host;
+
+// A window of the test program, registered like a package's windows.
+class TfrmHostProbe : public TForm {
+  Q_OBJECT
+ public:
+  explicit TfrmHostProbe(QWidget* owner) : TForm(owner) {
+    auto* edit = new QLineEdit(this);
+    edit->setObjectName("edtProbe");
+    auto* inner = new QWidget(this);
+    auto* label = new QLabel(inner);
+    label->setObjectName("lblDeep");
+  }
+  void FormCreate() override {
+    created += "descendant;";
+    TForm::FormCreate();
+    created += "inherited;";
+  }
+  void FormShow() override { ++shows; }
+  QString created;
+  int shows = 0;
+};
+VLT_REGISTER_CLASS(uHostProbe, TfrmHostProbe);
+
+class TfrmProbeFrame : public QWidget, public IPluginFrame {
+  Q_OBJECT
+ public:
+  explicit TfrmProbeFrame(QWidget* owner) : QWidget(owner), root_(new QWidget(this)) {}
+  QWidget* GetBaseControl() override { return root_; }
+
+ private:
+  QWidget* root_;
+};
+VLT_REGISTER_CLASS(uProbeFrame, TfrmProbeFrame);
+
+class HostTest : public ::testing::Test {
+ protected:
+  test::HostFixture host;
+};
+
+TEST_F(HostTest, CreatesWindowsByQualifiedNameAndRunsTheCreateHandlerOnce) {
+  std::unique_ptr<TForm> f(CreateRttiForm("VltTest.bpl", "uHostProbe.TfrmHostProbe", nullptr));
+  auto* probe = qobject_cast<TfrmHostProbe*>(f.get());
+  ASSERT_NE(probe, nullptr);
+  EXPECT_EQ(probe->created, "descendant;inherited;");
+  EXPECT_EQ(probe->ClassName(), "TfrmHostProbe");
+  // Unit-qualified names are matched without regard to case, as the platform's registry does.
+  std::unique_ptr<TForm> g(CreateRttiForm("VltTest.bpl", "uhostprobe.tfrmhostprobe", nullptr));
+  EXPECT_NE(g, nullptr);
+  // The show handler runs on the first show only.
+  probe->show();
+  probe->hide();
+  probe->show();
+  EXPECT_EQ(probe->shows, 1);
+  EXPECT_EQ(MainForm(), nullptr);
+  std::unique_ptr<TForm> main(CreateRttiForm("VltTest.bpl", "uHostProbe.TfrmHostProbe"));
+  EXPECT_EQ(MainForm(), main.get());
+  main.reset();
+  EXPECT_EQ(MainForm(), nullptr);
+}
+
+TEST_F(HostTest, RefusesWhatIsNoWindowOrNotThere) {
+  struct Case {
+    const char* package;
+    const char* name;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"VltTest.bpl", "uProbeFrame.TfrmProbeFrame", "is not a window"},
+      // Unknown class of a package that cannot be loaded: the loader's failure.
+      {"VltNoSuchPackage.bpl", "uNone.TfrmNone", "Can't load package VltNoSuchPackage.bpl"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      CreateRttiForm(c.package, c.name, nullptr);
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST_F(HostTest, TheProgramsOwnClassesIncludeFrames) {
+  const TClassInfo* frame = nullptr;
+  int frames = 0;
+  for (const TClassInfo* c : PackageClasses(0)) {
+    const TClassInfo* found = nullptr;
+    if (IsPluginFrameClass(c, found)) {
+      ++frames;
+      frame = found;
+    }
+  }
+  ASSERT_EQ(frames, 1);
+  EXPECT_EQ(frame->qualifiedName, "uProbeFrame.TfrmProbeFrame");
+  std::unique_ptr<QWidget> w(frame->create(nullptr));
+  auto* f = dynamic_cast<IPluginFrame*>(w.get());
+  ASSERT_NE(f, nullptr);
+  EXPECT_NE(f->GetBaseControl(), nullptr);
+}
+
+TEST_F(HostTest, FindsComponentsOfOpenWindowsAndAncestors) {
+  std::unique_ptr<TForm> f(CreateRttiForm("VltTest.bpl", "uHostProbe.TfrmHostProbe", nullptr));
+  f->show();
+  QObject* edit = GetFormComponent("TfrmHostProbe", "edtProbe");
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(edit, f->findChild<QLineEdit*>("edtProbe"));
+  QObject* deep = GetFormComponent(f.get(), "lblDeep");
+  ASSERT_NE(deep, nullptr);
+  EXPECT_EQ(GetFormComponent("TfrmHostProbe", "nothing"), nullptr);
+  EXPECT_EQ(GetFormComponent("TfrmNoSuchForm", "edtProbe"), nullptr);
+  EXPECT_EQ(FindItemParent(deep, "vlt::host::TForm"), f.get());
+  EXPECT_EQ(FindItemParent(deep, "QDialog"), f.get());
+  EXPECT_EQ(FindItemParent(deep, "QLineEdit"), nullptr);
+  f->hide();
+}
+
+TEST_F(HostTest, TheGuardKeepsExceptionsFromQtAndHandsThemToTheHandler) {
+  std::vector<std::string> handled;
+  SetApplicationExceptionHandler([&](const std::exception& e) { handled.push_back(e.what()); });
+  QAction action;
+  int ran = 0;
+  struct Case {
+    std::function<void()> body;
+    std::vector<std::string> handled;
+  };
+  const std::vector<Case> cases = {
+      {[&] { ++ran; }, {}},
+      {[&] { Abort(); }, {}},  // the silent abort reaches no one
+      {[&] { throw RemoteError(0, "Connection refused: 127.0.0.1"); },
+       {"Connection refused: 127.0.0.1"}},
+      {[&] { throw std::runtime_error("boom"); }, {"boom"}},
+  };
+  for (const Case& c : cases) {
+    handled.clear();
+    QObject::disconnect(&action, nullptr, nullptr, nullptr);
+    QObject::connect(&action, &QAction::triggered, guarded(c.body));
+    action.trigger();  // triggered(bool): the handler need not take it
+    EXPECT_EQ(handled, c.handled);
+  }
+  EXPECT_EQ(ran, 1);
+  // A handler that takes the signal's argument gets it.
+  bool got = false;
+  QAction check;
+  check.setCheckable(true);
+  QObject::connect(&check, &QAction::triggered, guarded([&](bool on) { got = on; }));
+  check.trigger();
+  EXPECT_TRUE(got);
+  // Without a handler everything is dropped.
+  SetApplicationExceptionHandler(nullptr);
+  EXPECT_NO_THROW(guarded([] { throw std::runtime_error("x"); })());
+}
+
+TEST_F(HostTest, IdsComeFromServiceBlocksOnePerHundred) {
+  std::set<std::string> ids;
+  for (int i = 0; i < 250; ++i)
+    ids.insert(GetNewID());
+  EXPECT_EQ(ids.size(), 250u);
+  EXPECT_EQ(host.proxy().callsStartingWith("GetNewIDBlock").size(), 3u);
+  EXPECT_EQ(*ids.begin(), "200000000000000");
+  for (const std::string& id : ids)
+    EXPECT_EQ(id.size(), 15u);
+}
+
+TEST_F(HostTest, RegisteredComponentsGoWithTheirPackage) {
+  // A package that cannot be loaded leaves nothing behind.
+  EXPECT_THROW(LoadPlugin("VltMissing.bpl"), Error);
+  EXPECT_TRUE(PackageClasses(12345).empty());
+  UnloadPlugin(12345);  // unknown handles are ignored
+}
+
+TEST_F(HostTest, SelectionHandOverHasItsFiveTextFields) {
+  ClientDataSet& r = GlobalDM().cdsSelectResult;
+  r.Append();
+  r.FieldByName("id").SetAsString("10001_01");
+  r.FieldByName("name").SetAsString("帐套");
+  r.FieldByName("other1").SetAsString("1");
+  r.FieldByName("other2").SetAsString("");
+  r.FieldByName("other3").SetAsString("");
+  r.Post();
+  EXPECT_EQ(r.RecordCount(), 1);
+  r.EmptyDataSet();
+  EXPECT_TRUE(r.IsEmpty());
+}
+
+TEST_F(HostTest, WebAddressesAreOnTheServiceInUse) {
+  SetServiceBaseAddress("http://127.0.0.1:8700/");
+  EXPECT_EQ(ServiceWebAddress("reg.htm"), "http://127.0.0.1:8700/reg.htm");
+  EXPECT_EQ(ServiceBaseAddress(), "http://127.0.0.1:8700");
+}
+
+#include "test_host.moc"
