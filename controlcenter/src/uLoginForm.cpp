@@ -223,6 +223,7 @@ TfrmLoginForm::TfrmLoginForm(QWidget* owner) : TForm(owner) {
   connect(btnLogin, &QPushButton::clicked, actLogin, guarded([this] { actLogin->trigger(); }));
   connect(btnClose, &QPushButton::clicked, actClose, guarded([this] { actClose->trigger(); }));
   connect(edtUserID, &TLoginIdBox::closeUp, this, guarded([this] { edtUserIDCloseUp(); }));
+  edtUserID->installEventFilter(this);
   edtUserID->lineEdit()->installEventFilter(this);
   edtPW->installEventFilter(this);
   lblRegUserID->installEventFilter(this);
@@ -326,7 +327,8 @@ bool TfrmLoginForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-    if (enter && watched == edtUserID->lineEdit()) {
+    // The box hands its keys to its line edit directly, past this filter: watch both.
+    if (enter && (watched == edtUserID || watched == edtUserID->lineEdit())) {
       guarded([this] { edtPW->setFocus(); })();
       return true;
     }

@@ -7,7 +7,9 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "ccwidgets.h"
 #include "uUserDBAdd.h"
+#include "uUserDBPower.h"
 #include "vlt/sqltext.h"
 
 VLT_REGISTER_CLASS(uSelectUserDB, TfrmSelectUserDB);
@@ -51,32 +53,13 @@ int NextUserDBNumber(ClientDataSet& accountSets) {
   // Every row carries the signed-in user's ID; sets of other owners that this user operates
   // do not begin with it.
   const QString owner = qs(accountSets.FieldByName("UserID").AsString());
-  const Bookmark here = accountSets.GetBookmark();
   int largest = 0;
-  accountSets.DisableControls();
-  try {
-    for (accountSets.First(); !accountSets.Eof(); accountSets.Next()) {
-      const QString id = qs(accountSets.FieldByName("UserDBID").AsString());
-      if (id.left(owner.size()).compare(owner, Qt::CaseInsensitive) != 0) continue;
-      largest = std::max(largest, numberOf(id));
-    }
-    if (accountSets.BookmarkValid(here)) accountSets.GotoBookmark(here);
-  } catch (...) {
-    accountSets.EnableControls();
-    throw;
-  }
-  accountSets.EnableControls();
+  ForVisibleRows(accountSets, [&] {
+    const QString id = qs(accountSets.FieldByName("UserDBID").AsString());
+    if (id.left(owner.size()).compare(owner, Qt::CaseInsensitive) != 0) return;
+    largest = std::max(largest, numberOf(id));
+  });
   return largest + 1;
-}
-
-QPushButton* ActionButton(QAction* action, QWidget* parent, const char* name) {
-  auto* button = new QPushButton(action->text(), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
-  button->setDefault(false);
-  button->setMinimumWidth(button->sizeHint().width() + 12);
-  QObject::connect(button, &QPushButton::clicked, action, guarded([action] { action->trigger(); }));
-  return button;
 }
 
 }  // namespace vlt::controlcenter
@@ -161,12 +144,8 @@ void TfrmSelectUserDB::actSelectDBExecute() {
     ShowMessage("无帐套可选！");
     Abort();
   }
-  ClientDataSet& handOver = GlobalDM().cdsSelectResult;
-  handOver.EmptyDataSet();
-  handOver.Append();
-  handOver.FieldByName("id").SetAsString(cdsUB.FieldByName("UserDbID").AsString());
-  handOver.FieldByName("name").SetAsString(cdsUB.FieldByName("userdbname").AsString());
-  handOver.Post();
+  HandOverChoice(cdsUB.FieldByName("UserDbID").AsString(),
+                 cdsUB.FieldByName("userdbname").AsString());
   close();
 }
 
@@ -183,12 +162,8 @@ void TfrmSelectUserDB::actNewDBExecute() {
 void TfrmSelectUserDB::actModifyDBExecute() {
   // Nothing to rename in an empty list.
   if (!cdsUB.Active() || cdsUB.IsEmpty()) return;
-  ClientDataSet& handOver = GlobalDM().cdsSelectResult;
-  handOver.EmptyDataSet();
-  handOver.Append();
-  handOver.FieldByName("id").SetAsString(cdsUB.FieldByName("UserDBID").AsString());
-  handOver.FieldByName("name").SetAsString(cdsUB.FieldByName("UserDBName").AsString());
-  handOver.Post();
+  HandOverChoice(cdsUB.FieldByName("UserDBID").AsString(),
+                 cdsUB.FieldByName("UserDBName").AsString());
   showAddWindow("OsEdit", QString());
   RefreshUserDB();
 }

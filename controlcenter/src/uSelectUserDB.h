@@ -1,18 +1,15 @@
 #pragma once
 // The account-set window: the sets the user owns or operates; choosing one, creating and
-// renaming sets, and the way to a set's operators and powers. Also the account-set id rules and
-// the few window-building helpers the account-set windows share.
+// renaming sets, and the way to a set's operators and powers. Also the account-set id rules.
 
 #include <QAction>
 #include <QString>
-#include <utility>
 
 #include "vlt/components.h"
 #include "vlt/dataset.h"
 #include "vlt/host.h"
 
 class QLabel;
-class QPushButton;
 
 namespace vlt::controlcenter {
 
@@ -27,18 +24,6 @@ bool IsUserDBID(const QString& id);
 // largest number among the rows whose id begins with that owner's ID; 1 for an empty list. The
 // list is walked with its controls disabled and comes back to its current row.
 int NextUserDBNumber(ClientDataSet& accountSets);
-
-// An action of a window, named and connected through the guard.
-template <class F>
-QAction* MakeAction(QWidget* form, const char* name, const QString& text, F handler) {
-  auto* action = new QAction(text, form);
-  action->setObjectName(QString::fromLatin1(name));
-  form->addAction(action);
-  QObject::connect(action, &QAction::triggered, form, host::guarded(std::move(handler)));
-  return action;
-}
-// A push button that triggers the action and never becomes the dialog's Enter button.
-QPushButton* ActionButton(QAction* action, QWidget* parent, const char* name);
 
 }  // namespace vlt::controlcenter
 

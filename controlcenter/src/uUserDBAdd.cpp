@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "uSelectUserDB.h"
+#include "ccwidgets.h"
 #include "vlt/sqltext.h"
 
 VLT_REGISTER_CLASS(uUserDBAdd, TfrmUserDBAdd);

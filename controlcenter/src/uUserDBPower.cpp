@@ -1,6 +1,5 @@
 #include "uUserDBPower.h"
 
-#include <QButtonGroup>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,6 +11,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "ccwidgets.h"
 #include "uSelectUserDB.h"
 #include "vlt/sqltext.h"
 
@@ -219,25 +219,14 @@ TfrmUserDBPower::TfrmUserDBPower(QWidget* owner) : TForm(owner) {
 
   // The current operator's grants on the right.
   auto* grantBox = new QGroupBox("权限模块", this);
-  rbAll = new QRadioButton("全部", grantBox);
-  rbAll->setObjectName("rbAll");
+  const ModuleGroupButtons groups =
+      MakeModuleGroupButtons(this, grantBox, [this] { ApplyGrantFilter(); });
+  rbAll = groups.rbAll;
+  rbDB = groups.rbDB;
+  rbYW = groups.rbYW;
+  rbRP = groups.rbRP;
+  // All groups to begin with; no operator is loaded yet, so nothing is filtered now.
   rbAll->setChecked(true);
-  rbDB = new QRadioButton("基础资料(DB)", grantBox);
-  rbDB->setObjectName("rbDB");
-  rbYW = new QRadioButton("业务模块(YW)", grantBox);
-  rbYW->setObjectName("rbYW");
-  rbRP = new QRadioButton("报表模块(RP)", grantBox);
-  rbRP->setObjectName("rbRP");
-  auto* groups = new QButtonGroup(this);
-  auto* groupRow = new QHBoxLayout;
-  for (QRadioButton* rb : {rbAll, rbDB, rbYW, rbRP}) {
-    groups->addButton(rb);
-    groupRow->addWidget(rb);
-    connect(rb, &QRadioButton::toggled, this, guarded([this](bool on) {
-              if (on) ApplyGrantFilter();
-            }));
-  }
-  groupRow->addStretch(1);
 
   grdModule = new components::TNxStringGrid(grantBox);
   grdModule->setObjectName("grdModule");
@@ -256,7 +245,7 @@ TfrmUserDBPower::TfrmUserDBPower(QWidget* owner) : TForm(owner) {
   grantButtons->addWidget(ActionButton(actAddModule, grantBox, "btnAddModule"));
   grantButtons->addWidget(ActionButton(actDelModule, grantBox, "btnDelModule"));
   auto* grantLayout = new QVBoxLayout(grantBox);
-  grantLayout->addLayout(groupRow);
+  grantLayout->addLayout(groups.row);
   grantLayout->addWidget(grdModule, 1);
   grantLayout->addLayout(grantButtons);
 
@@ -315,12 +304,9 @@ void TfrmUserDBPower::loadGrants() {
 
 void TfrmUserDBPower::ApplyGrantFilter() {
   if (!cdsDBOperator.Active() || cdsDBOperator.IsEmpty()) return;
-  const char* group = rbDB->isChecked()   ? " and groupid=1"
-                      : rbYW->isChecked() ? " and groupid=2"
-                      : rbRP->isChecked() ? " and groupid=3"
-                                          : "";
+  const std::string group = ModuleGroupCondition(rbDB, rbYW, rbRP);
   cdsModule.SetFilter("UserID=" + quotedStr(cdsDBOperator.FieldByName("UserID").AsString()) +
-                      group);
+                      (group.empty() ? "" : " and " + group));
   cdsModule.SetFiltered(true);
 }
 

@@ -1,13 +1,12 @@
 #include "uUserDBSelectModule.h"
 
-#include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "uSelectUserDB.h"
+#include "ccwidgets.h"
 #include "uUserDBPower.h"
 
 VLT_REGISTER_CLASS(uUserDBSelectModule, TfrmUserDBSelectModule);
@@ -34,24 +33,12 @@ TfrmUserDBSelectModule::TfrmUserDBSelectModule(QWidget* owner) : TForm(owner) {
   actInvertSelect =
       MakeAction(this, "actInvertSelect", "反选", [this] { InvertTicks(cds, "SelectMark"); });
 
-  rbAll = new QRadioButton("全部", this);
-  rbAll->setObjectName("rbAll");
-  rbDB = new QRadioButton("基础资料(DB)", this);
-  rbDB->setObjectName("rbDB");
-  rbYW = new QRadioButton("业务模块(YW)", this);
-  rbYW->setObjectName("rbYW");
-  rbRP = new QRadioButton("报表模块(RP)", this);
-  rbRP->setObjectName("rbRP");
-  auto* groups = new QButtonGroup(this);
-  auto* groupRow = new QHBoxLayout;
-  for (QRadioButton* rb : {rbAll, rbDB, rbYW, rbRP}) {
-    groups->addButton(rb);
-    groupRow->addWidget(rb);
-    connect(rb, &QRadioButton::toggled, this, guarded([this](bool on) {
-              if (on) ApplyGroupFilter();
-            }));
-  }
-  groupRow->addStretch(1);
+  const ModuleGroupButtons groups =
+      MakeModuleGroupButtons(this, this, [this] { ApplyGroupFilter(); });
+  rbAll = groups.rbAll;
+  rbDB = groups.rbDB;
+  rbYW = groups.rbYW;
+  rbRP = groups.rbRP;
 
   grdModule = new components::TNxStringGrid(this);
   grdModule->setObjectName("grdModule");
@@ -70,7 +57,7 @@ TfrmUserDBSelectModule::TfrmUserDBSelectModule(QWidget* owner) : TForm(owner) {
   buttons->addWidget(ActionButton(actClose, this, "btnClose"));
 
   auto* root = new QVBoxLayout(this);
-  root->addLayout(groupRow);
+  root->addLayout(groups.row);
   root->addWidget(grdModule, 1);
   root->addLayout(buttons);
 }
@@ -99,12 +86,9 @@ void TfrmUserDBSelectModule::FormShow() {
 }
 
 void TfrmUserDBSelectModule::ApplyGroupFilter() {
-  const char* filter = rbDB->isChecked()   ? "groupid=1"
-                       : rbYW->isChecked() ? "groupid=2"
-                       : rbRP->isChecked() ? "groupid=3"
-                                           : "";
+  const std::string filter = ModuleGroupCondition(rbDB, rbYW, rbRP);
   cds.SetFilter(filter);
-  cds.SetFiltered(*filter != '\0');
+  cds.SetFiltered(!filter.empty());
 }
 
 void TfrmUserDBSelectModule::actOKExecute() {

@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "uSelectUserDB.h"
+#include "ccwidgets.h"
 #include "vlt/sqltext.h"
 
 VLT_REGISTER_CLASS(uUserDBSelectOperator, TfrmUserDBSelectOperator);
@@ -107,12 +107,8 @@ void TfrmUserDBSelectOperator::actSearchExecute() {
 
 void TfrmUserDBSelectOperator::actOKExecute() {
   if (cdsUser.Active() && !cdsUser.IsEmpty()) {
-    ClientDataSet& handOver = GlobalDM().cdsSelectResult;
-    handOver.EmptyDataSet();
-    handOver.Append();
-    handOver.FieldByName("id").SetAsString(cdsUser.FieldByName("UserID").AsString());
-    handOver.FieldByName("name").SetAsString(cdsUser.FieldByName("NickName").AsString());
-    handOver.Post();
+    HandOverChoice(cdsUser.FieldByName("UserID").AsString(),
+                   cdsUser.FieldByName("NickName").AsString());
   }
   close();
 }

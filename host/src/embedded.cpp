@@ -10,6 +10,12 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+
+#include <csignal>
+#endif
+
 #include "vlt/errors.h"
 #include "vlt/host.h"
 
@@ -62,6 +68,11 @@ QString TEmbeddedService::Start(int timeoutMs) {
   const int port = freePort();
   process_ = std::make_unique<QProcess>();
   process_->setProcessChannelMode(QProcess::MergedChannels);
+#ifdef __linux__
+  // Should the client die without stopping it, the service is told to stop (and so stops its
+  // database) instead of running on without a client.
+  process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
   process_->start(program, {"--data", data, "--listen", QStringLiteral("127.0.0.1:%1").arg(port),
                             "--threads", "8"});
   if (!process_->waitForStarted(10000))

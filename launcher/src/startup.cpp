@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <memory>
 
 #include "vlt/dataset.h"
@@ -23,7 +24,18 @@ constexpr std::int16_t kSignedIn = 99;
 
 void ConnectService(TEmbeddedService& embedded) {
   QString address = ConfiguredServiceAddress();
-  if (address.isEmpty()) address = embedded.Start();
+  if (address.isEmpty()) {
+    // The first start creates the databases: say what the wait is for.
+    QLabel notice(QStringLiteral("正在启动本机数据服务，请稍候……"));
+    notice.setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint);
+    notice.setAlignment(Qt::AlignCenter);
+    notice.setMargin(24);
+    notice.setStyleSheet(QStringLiteral(
+        "QLabel { background: #f4f7fb; color: #1f3a5f; border: 1px solid #b9c9de; }"));
+    notice.show();
+    QApplication::processEvents();
+    address = embedded.Start();
+  }
   SetServiceBaseAddress(address);
   SetServerMethods(std::make_unique<TServerMethodsClient>(ss(address)));
 }

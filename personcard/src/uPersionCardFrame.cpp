@@ -1,7 +1,6 @@
 #include "uPersionCardFrame.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include "vlt/components.h"
 
 VLT_REGISTER_CLASS(uPersionCardFrame, TfrmPersionCardFrame);
 
@@ -11,23 +10,7 @@ TfrmPersionCardFrame::TfrmPersionCardFrame(QWidget* owner) : QWidget(owner) {
 
   lytPersionCard = new QWidget(this);
   lytPersionCard->setObjectName("lytPersionCard");
-  lblCaption = new QLabel(QStringLiteral("理财"), lytPersionCard);
-  lblCaption->setObjectName("lblCaption");
-  lblCaption->setAlignment(Qt::AlignCenter);
-  QFont captionFont = lblCaption->font();
-  captionFont.setPointSizeF(captionFont.pointSizeF() * 1.6);
-  captionFont.setBold(true);
-  lblCaption->setFont(captionFont);
-  lblComing = new QLabel(QStringLiteral("该功能将在后续版本提供"), lytPersionCard);
-  lblComing->setObjectName("lblComing");
-  lblComing->setAlignment(Qt::AlignCenter);
-  lblComing->setWordWrap(true);
-  lblComing->setStyleSheet("color: #5b6773;");
-  auto* layout = new QVBoxLayout(lytPersionCard);
-  layout->setContentsMargins(12, 24, 12, 24);
-  layout->setSpacing(8);
-  layout->addStretch(1);
-  layout->addWidget(lblCaption);
-  layout->addWidget(lblComing);
-  layout->addStretch(2);
+  const auto page = vlt::components::BuildPlaceholderPage(lytPersionCard, QStringLiteral("理财"));
+  lblCaption = page.lblCaption;
+  lblComing = page.lblComing;
 }

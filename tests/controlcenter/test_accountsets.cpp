@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -24,15 +23,6 @@ using vlt::test::packetOf;
 
 namespace {
 
-// Under VLT_SHOTS_DIR the windows are also saved as pictures, to look at.
-void shoot(QWidget& w, const QString& name) {
-  const QString dir = qEnvironmentVariable("VLT_SHOTS_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(dir);
-  QApplication::processEvents();
-  w.grab().save(dir + "/" + name + ".png");
-}
-
 const std::string kListSql =
     "select * from (SELECT UserID,UserDBID,UserDBName,IsDefault from userdatabase UNION ALL "
     "SELECT UO.UserID,UO.UserDBID,UD.UserDBName,'False' as IsDefault from userdatabaseoperator UO "
@@ -47,20 +37,12 @@ Packet accountSets(const std::string& login, const std::vector<std::string>& ids
 
 template <class T>
 std::unique_ptr<T> create(const char* qualifiedName, const QString& tag = QString()) {
-  std::unique_ptr<TForm> form(CreateRttiForm("VltControlCenter.bpl", qualifiedName, nullptr));
-  auto* window = qobject_cast<T*>(form.get());
-  if (!window) return nullptr;
-  form.release();
-  window->TagString = tag;
-  return std::unique_ptr<T>(window);
+  return test::createWindow<T>("VltControlCenter.bpl", qualifiedName, tag);
 }
 
 template <class T>
 std::unique_ptr<T> open(const char* qualifiedName, const QString& tag = QString()) {
-  auto window = create<T>(qualifiedName, tag);
-  window->show();
-  QApplication::processEvents();
-  return window;
+  return test::openWindow<T>("VltControlCenter.bpl", qualifiedName, tag);
 }
 
 std::string handOver(const char* field) {
@@ -145,7 +127,7 @@ TEST_F(AccountSetsTest, ListsOwnAndOperatedSetsAndWarnsExactlyWhenEmpty) {
     EXPECT_EQ(fresh.proxy().calls,
               std::vector<std::string>{"GetSysMainDBDataBySql|10001|" + kListSql + "'10001'"});
     EXPECT_EQ(w->lblNoUserDB->isVisible(), empty);
-    if (empty) shoot(*w, "uSelectUserDB_empty");
+    if (empty) vlt::test::saveShot(*w, "uSelectUserDB_empty");
     EXPECT_EQ(w->lblNoUserDB->text(), "您还没有可以使用的帐套；请创建一个或申请加入其他人的帐套");
     EXPECT_EQ(w->windowTitle(), "帐套管理");
   }
@@ -179,7 +161,7 @@ TEST_F(AccountSetsTest, ChoosingHandsOverTheCurrentSetAndCloses) {
   proxy().answer("as dlt", accountSets("10001", {"10001_01", "20002_03"}));
   auto w = open<TfrmSelectUserDB>("uSelectUserDB.TfrmSelectUserDB");
   w->cdsUB.SetRecNo(2);
-  shoot(*w, "uSelectUserDB");
+  vlt::test::saveShot(*w, "uSelectUserDB");
   w->actSelectDB->trigger();
   EXPECT_EQ(GlobalDM().cdsSelectResult.RecordCount(), 1);
   EXPECT_EQ(handOver("id"), "20002_03");
@@ -208,7 +190,7 @@ TEST_F(AccountSetsTest, RenamesTheCurrentSetOfItsOwner) {
   proxy().answer("as dlt", accountSets("10001", {"10001_01", "10001_02"}));
   ui().scripts["TfrmUserDBAdd"] = [](QDialog& d) {
     auto& add = dynamic_cast<TfrmUserDBAdd&>(d);
-    shoot(add, "uUserDBAdd");
+    vlt::test::saveShot(add, "uUserDBAdd");
     EXPECT_EQ(add.TagString, "OsEdit");
     EXPECT_EQ(add.edtUserDBID->text(), "10001_02");
     EXPECT_EQ(add.edtUserDBName->text(), "帐套10001_02");
@@ -322,7 +304,7 @@ TEST_F(SelectOperatorTest, AnEmptySearchAsksForText) {
 
 TEST_F(SelectOperatorTest, HintShowsWhileTheBoxIsEmpty) {
   EXPECT_EQ(w->lblHint->text(), "请输入查询内容……");
-  shoot(*w, "uUserDBSelectOperator_empty");
+  vlt::test::saveShot(*w, "uUserDBSelectOperator_empty");
   EXPECT_TRUE(w->lblHint->isVisible());
   QTest::keyClicks(w->edtSearch, "1");
   EXPECT_FALSE(w->lblHint->isVisible());
@@ -337,7 +319,7 @@ TEST_F(SelectOperatorTest, KeysMoveBetweenBoxAndGridAndChoose) {
   QTest::keyClicks(w->edtSearch, "100");
   QTest::keyClick(w->edtSearch, Qt::Key_Return);
   ASSERT_EQ(proxy().callsStartingWith("GetSysMainDBDataBySql").size(), 1u);
-  shoot(*w, "uUserDBSelectOperator");
+  vlt::test::saveShot(*w, "uUserDBSelectOperator");
   EXPECT_TRUE(w->isVisible());  // Enter searched; it did not close the dialog
   w->cdsUser.Last();
   QTest::keyClick(w->edtSearch, Qt::Key_Down);

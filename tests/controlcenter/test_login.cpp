@@ -23,13 +23,6 @@ using namespace vlt::host;
 
 namespace {
 
-void shoot(QWidget& w, const QString& name) {
-  const QString dir = qEnvironmentVariable("VLT_SHOTS_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(dir);
-  w.grab().save(dir + "/" + name + ".png");
-}
-
 bool isAscii(const QByteArray& text) {
   for (char c : text)
     if (static_cast<unsigned char>(c) > 0x7f) return false;
@@ -67,11 +60,8 @@ class LoginTest : public testing::Test {
 
   // Creates the window by name as the launcher does, and shows it.
   TfrmLoginForm& open() {
-    TForm* created = CreateRttiForm("VltControlCenter.bpl", "uLoginForm.TfrmLoginForm", nullptr);
-    form.reset(qobject_cast<TfrmLoginForm*>(created));
+    form = vlt::test::openWindow<TfrmLoginForm>("VltControlCenter.bpl", "uLoginForm.TfrmLoginForm");
     EXPECT_NE(form, nullptr);
-    form->show();
-    QApplication::processEvents();
     return *form;
   }
 
@@ -371,15 +361,18 @@ TEST_F(LoginTest, KeysMoveThroughTheBoxes) {
   open();
   form->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  // Keys go where the platform sends them: to the widget that has the focus.
+  auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
   idBox().setFocus();
-  QTest::keyClick(idBox().lineEdit(), Qt::Key_Return);
+  press(Qt::Key_Return);
   EXPECT_TRUE(pwBox().hasFocus());
-  QTest::keyClick(&pwBox(), Qt::Key_Return);
+  press(Qt::Key_Return);
   EXPECT_TRUE(form->findChild<QPushButton*>("btnLogin")->hasFocus());
   EXPECT_TRUE(host.proxy().calls.empty());  // Enter moves on; it does not sign in
+  EXPECT_TRUE(host.ui().messages.isEmpty());
 
   idBox().setFocus();
-  QTest::keyClick(idBox().lineEdit(), Qt::Key_Down);
+  press(Qt::Key_Down);
   EXPECT_TRUE(idBox().view()->isVisible());
   EXPECT_EQ(idBox().currentText(), "10001");
   idBox().hidePopup();
@@ -404,7 +397,7 @@ TEST_F(LoginTest, FramelessWindow) {
       R"({"DefaultUser":"10001","Users":[{"UserID":"10001","UserPW":"pw1","SavePW":true}]})");
   open();
   EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
-  shoot(*form, "login");
+  vlt::test::saveShot(*form, "login");
 }
 
 }  // namespace

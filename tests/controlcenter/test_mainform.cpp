@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
@@ -27,13 +26,6 @@
 using namespace vlt::host;
 
 namespace {
-
-void shoot(QWidget& w, const QString& name) {
-  const QString dir = qEnvironmentVariable("VLT_SHOTS_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(dir);
-  w.grab().save(dir + "/" + name + ".png");
-}
 
 // The build's plug-in folder (set for the window tests; beside the tests otherwise).
 QString buildPluginFolder() {
@@ -80,15 +72,13 @@ class MainFormTest : public testing::Test {
   }
 
   TfrmMainForm& create() {
-    form.reset(qobject_cast<TfrmMainForm*>(
-        CreateRttiForm("VltControlCenter.bpl", "uMainForm.TfrmMainForm", nullptr)));
+    form = vlt::test::createWindow<TfrmMainForm>("VltControlCenter.bpl", "uMainForm.TfrmMainForm");
     EXPECT_NE(form, nullptr);
     return *form;
   }
 
   TfrmMainForm& open() {
-    create().show();
-    QApplication::processEvents();
+    vlt::test::showSettled(create());
     return *form;
   }
 
@@ -263,10 +253,10 @@ TEST_F(MainFormTest, TheFourPackagesBecomeTheFourPages) {
     curDB().setText("当前帐套：『10001_01』总店");
     navigation().setCurrentRow(1);
     QApplication::processEvents();
-    shoot(*form, "main");
+    vlt::test::saveShot(*form, "main");
     navigation().setCurrentRow(3);
     QApplication::processEvents();
-    shoot(*form, "main-webshop");
+    vlt::test::saveShot(*form, "main-webshop");
     qApp->setStyleSheet(QString());
   }
 }

@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
@@ -20,15 +19,6 @@ using namespace vlt::host;
 using vlt::test::packetOf;
 
 namespace {
-
-// Under VLT_SHOTS_DIR the windows are also saved as pictures, to look at.
-void shoot(QWidget& w, const QString& name) {
-  const QString dir = qEnvironmentVariable("VLT_SHOTS_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(dir);
-  QApplication::processEvents();
-  w.grab().save(dir + "/" + name + ".png");
-}
 
 const std::string kOperatorsSql =
     "select UO.UserDBID,UO.UserID,SU.NickName from userdatabaseoperator UO LEFT JOIN "
@@ -91,24 +81,13 @@ class PowersTest : public ::testing::Test {
   }
 
   std::unique_ptr<TfrmUserDBPower> openPowers(const QString& tag = "10001_01,门店") {
-    std::unique_ptr<TForm> form(
-        CreateRttiForm("VltControlCenter.bpl", "uUserDBPower.TfrmUserDBPower", nullptr));
-    std::unique_ptr<TfrmUserDBPower> w(qobject_cast<TfrmUserDBPower*>(form.release()));
-    w->TagString = tag;
-    w->show();
-    QApplication::processEvents();
-    return w;
+    return test::openWindow<TfrmUserDBPower>("VltControlCenter.bpl", "uUserDBPower.TfrmUserDBPower",
+                                             tag);
   }
 
   std::unique_ptr<TfrmUserDBSelectModule> openModules(const QString& tag) {
-    std::unique_ptr<TForm> form(CreateRttiForm(
-        "VltControlCenter.bpl", "uUserDBSelectModule.TfrmUserDBSelectModule", nullptr));
-    std::unique_ptr<TfrmUserDBSelectModule> w(
-        qobject_cast<TfrmUserDBSelectModule*>(form.release()));
-    w->TagString = tag;
-    w->show();
-    QApplication::processEvents();
-    return w;
+    return test::openWindow<TfrmUserDBSelectModule>(
+        "VltControlCenter.bpl", "uUserDBSelectModule.TfrmUserDBSelectModule", tag);
   }
 
   test::FakeServerMethods& proxy() { return host.proxy(); }
@@ -281,7 +260,7 @@ TEST_F(PowersTest, SelectAllAndInvertWorkOnVisibleRowsAndKeepTheCurrentRow) {
   EXPECT_EQ(column(w->cdsModule, "SelectModule"), (std::vector<std::string>{"", "√", "√"}));
   EXPECT_EQ(w->cdsModule.RecNo(), 2);
   w->actSelectAll->trigger();
-  shoot(*w, "uUserDBPower");
+  vlt::test::saveShot(*w, "uUserDBPower");
   EXPECT_EQ(column(w->cdsModule, "SelectModule"), (std::vector<std::string>{"√", "√", "√"}));
   EXPECT_EQ(w->cdsModule.RecNo(), 2);
   // The other operator's grant stayed unticked.
@@ -430,7 +409,7 @@ TEST_F(PowersTest, ModuleSelectionReadsWhatTheOperatorLacksAndRefusesUnsafeParam
       EXPECT_EQ(proxy().calls, std::vector<std::string>{valid});
       EXPECT_EQ(w->cds.RecordCount(), 4);
       clickCell(w->grdModule, 0, 1);
-      shoot(*w, "uUserDBSelectModule");
+      vlt::test::saveShot(*w, "uUserDBSelectModule");
     } else {
       EXPECT_EQ(ui().messages, QStringList{c.message});
       EXPECT_TRUE(proxy().calls.empty());

@@ -1,8 +1,6 @@
 // The update window: its fixed texts and its two buttons.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <memory>
@@ -15,25 +13,15 @@ using namespace vlt::host;
 
 namespace {
 
-void shoot(QWidget& w, const QString& name) {
-  const QString dir = qEnvironmentVariable("VLT_SHOTS_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(dir);
-  w.grab().save(dir + "/" + name + ".png");
-}
-
 class UpdateTest : public testing::Test {
  protected:
   vlt::test::HostFixture host;
   std::unique_ptr<TfrmUpdateApp> form;
 
   TForm& open(const QString& address) {
-    form.reset(qobject_cast<TfrmUpdateApp*>(
-        CreateRttiForm("VltControlCenter.bpl", "uUpdateApp.TfrmUpdateApp", nullptr)));
+    form = vlt::test::openWindow<TfrmUpdateApp>("VltControlCenter.bpl", "uUpdateApp.TfrmUpdateApp",
+                                                address);
     EXPECT_NE(form, nullptr);
-    form->TagString = address;
-    form->show();
-    QApplication::processEvents();
     return *form;
   }
 
@@ -57,7 +45,7 @@ TEST_F(UpdateTest, ShowsTheFixedTexts) {
   EXPECT_FALSE(form->findChild<QLabel*>("imgError")->pixmap().isNull());
   EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_FALSE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
-  shoot(*form, "update");
+  vlt::test::saveShot(*form, "update");
 }
 
 TEST_F(UpdateTest, ButtonsOpenTheAddressAndClose) {

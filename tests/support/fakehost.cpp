@@ -1,6 +1,7 @@
 #include "fakehost.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMetaObject>
 
 namespace vlt::test {
@@ -208,6 +209,20 @@ HostFixture::~HostFixture() {
   host::SetHostUi(nullptr);
   host::SetServerMethods(nullptr);
   host::SetApplicationExceptionHandler(nullptr);
+}
+
+void showSettled(QWidget& window) {
+  window.show();
+  QApplication::processEvents();
+}
+
+void saveShot(QWidget& widget, const QString& name) {
+  const QString dir = qEnvironmentVariable("VLT_SHOTS_DIR");
+  if (dir.isEmpty()) return;
+  QDir().mkpath(dir);
+  // Pending layouts and paints first, so that the picture shows the widget as the user would.
+  QApplication::processEvents();
+  widget.grab().save(dir + "/" + name + ".png");
 }
 
 }  // namespace vlt::test

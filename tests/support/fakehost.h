@@ -107,4 +107,33 @@ class HostFixture {
   FakeHostUi* ui_;
 };
 
+// Creates a window by its registered name ("unit.Class") from a package, as the host does,
+// with its TagString set; null when there is no such window or it is of another class.
+template <class T>
+std::unique_ptr<T> createWindow(const QString& package, const char* qualifiedName,
+                                const QString& tag = QString()) {
+  std::unique_ptr<host::TForm> form(host::CreateRttiForm(package, qualifiedName, nullptr));
+  auto* window = qobject_cast<T*>(form.get());
+  if (!window) return nullptr;
+  form.release();
+  window->TagString = tag;
+  return std::unique_ptr<T>(window);
+}
+
+// Shows the window and runs the pending events, so that its FormShow has run.
+void showSettled(QWidget& window);
+
+// createWindow, then showSettled.
+template <class T>
+std::unique_ptr<T> openWindow(const QString& package, const char* qualifiedName,
+                              const QString& tag = QString()) {
+  std::unique_ptr<T> window = createWindow<T>(package, qualifiedName, tag);
+  if (window) showSettled(*window);
+  return window;
+}
+
+// Under VLT_SHOTS_DIR, saves the widget as it looks now as <name>.png there, to look at;
+// does nothing when the variable is unset.
+void saveShot(QWidget& widget, const QString& name);
+
 }  // namespace vlt::test

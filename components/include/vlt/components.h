@@ -1,7 +1,7 @@
 #pragma once
 // The components the windows are built from: a table model over a client data set, the string
-// grid bound to a data set through a grid link, the calendar button, and the field bindings
-// that keep edit boxes on the data set's current row.
+// grid bound to a data set through a grid link, the calendar button, the field bindings that
+// keep edit boxes on the data set's current row, and the page of a module still to come.
 //
 // Lifetime: a data set tells the grids and binding lists bound to it when it is destroyed, and
 // they let go of it (a window's data set members die before its child widgets).
@@ -245,5 +245,14 @@ class TBindingList : private DataSetObserver {
   const Binding* source_ = nullptr;  // the binding whose widget is being written from
   int showing_ = 0;
 };
+
+// The page of a module still to come: the caption, large and bold, over a quiet
+// "该功能将在后续版本提供" line, both centred in `page` (which gets the layout). The labels are
+// named "lblCaption" and "lblComing".
+struct PlaceholderPage {
+  QLabel* lblCaption;
+  QLabel* lblComing;
+};
+PlaceholderPage BuildPlaceholderPage(QWidget* page, const QString& caption);
 
 }  // namespace vlt::components
