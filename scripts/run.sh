@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset release
-cmake --build --preset release
+# The client (with the packages it loads) and the data service; tests and benchmarks are not needed.
+cmake --build --preset release --target vlt vlt-dataservice
 
 # The folder the client's embedded service keeps its databases in.
 data="${XDG_DATA_HOME:-$HOME/.local/share}/Vlt/service"
