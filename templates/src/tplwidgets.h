@@ -1,0 +1,80 @@
+#pragma once
+// Small pieces the window templates (and the windows built on them) are made of: named actions
+// connected through the guard, tool-strip buttons with a drawn icon, plain buttons that never
+// become a dialog's Enter button, the clickable advert picture, and creating a window the way
+// the host's factory does.
+
+#include <QAction>
+#include <QKeySequence>
+#include <QLabel>
+#include <QList>
+#include <QPixmap>
+#include <QString>
+#include <memory>
+#include <utility>
+
+#include "vlt/host.h"
+
+class QPushButton;
+class QToolButton;
+
+namespace vlt::templates {
+
+// An action of a window, named, with its shortcuts, added to the window (so the shortcuts work
+// anywhere in it) and, when a handler is given, connected through the guard.
+QAction* MakeAction(QWidget* form, const char* name, const QString& text,
+                    const QList<QKeySequence>& shortcuts = {});
+template <class F>
+QAction* MakeAction(QWidget* form, const char* name, const QString& text,
+                    const QList<QKeySequence>& shortcuts, F handler) {
+  QAction* action = MakeAction(form, name, text, shortcuts);
+  QObject::connect(action, &QAction::triggered, form, host::guarded(std::move(handler)));
+  return action;
+}
+
+// The pictures of the tool strips.
+enum class ToolIcon { New, Edit, Delete, Refresh, SaveNew, SaveClose, Search, Clear };
+QPixmap ToolIconPixmap(ToolIcon icon, int size = 18);
+
+// A tool-strip button of fixed width: the picture (a label named `imgName` that lets clicks
+// through) and the action's text side by side. Clicking triggers the action; the button is
+// enabled with it and never takes the focus from the window's list or boxes.
+QToolButton* ToolButton(QAction* action, QWidget* parent, const char* name, const char* imgName,
+                        ToolIcon icon, int width);
+// A push button that triggers the action and never becomes the dialog's Enter button.
+QPushButton* ActionButton(QAction* action, QWidget* parent, const char* name, int width = 0);
+
+// A picture that reports a click (the advert column's picture).
+class TClickableImage : public QLabel {
+  Q_OBJECT
+ public:
+  explicit TClickableImage(QWidget* parent = nullptr);
+
+ signals:
+  void Click();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  bool pressed_ = false;
+};
+
+// The advert picture of the standard page (209 x 385).
+QPixmap AdvertPixmap();
+
+// Constructs a window and runs its create handler, as CreateRttiForm does for a class known by
+// name. Edit and selection dialogs are made this way by their opener, which owns and frees them.
+template <class T, class... Args>
+std::unique_ptr<T> CreateForm(Args&&... args) {
+  auto form = std::make_unique<T>(std::forward<Args>(args)...);
+  form->FormCreate();
+  return form;
+}
+
+// Where a selection dialog writes the chosen row's key into an edit box of its opener (the box's
+// text shows the name): the dynamic property "TagString" of that box.
+inline constexpr const char* kTagStringProperty = "TagString";
+
+}  // namespace vlt::templates
