@@ -7,8 +7,12 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   mariadb-server-core mariadb-client-core mariadb-client libmariadb-dev libsodium-dev libcpp-httplib-dev
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins fonts-noto-cjk adwaita-icon-theme
-  xvfb xauth
+  xvfb xauth chromium
 )
+# Node and npm for the browser tests; a Node from elsewhere that brings its own npm will do.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

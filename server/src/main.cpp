@@ -18,6 +18,7 @@
 #include "http.h"
 #include "privatedb.h"
 #include "service.h"
+#include "web.h"
 
 namespace fs = std::filesystem;
 using namespace vlt::server;
@@ -49,7 +50,23 @@ Options:
   --prepare-only         create or upgrade the databases and exit
   --help                 this text
 
-Requests: POST /api/<Operation> with a JSON body; see server/README.md.
+The web site (the pages the client opens: "", reg.htm, download.htm, shop.htm, support.htm):
+  --public-url URL       how browsers and clients reach this service, e.g. https://vlt.example.com
+                         (default http(s)://HOST:PORT of --listen; a wildcard host becomes this
+                         machine's name). Registration posts must come from this address or the
+                         one the request was sent to.
+  --download-url URL     address written into the version row at start (the update window opens
+                         it); default PUBLIC-URL/download.htm, which replaces only an address of
+                         the service's own making, never one a deployment put there
+  --client-package FILE  installer the download page offers (default: none; the page says so)
+  --support-url URL      send support.htm there instead of the site's own support page
+  --shop-url URL         send shop.htm there instead of the site's own shop page
+  --registrations-per-hour N
+                         accounts one client address may register per hour (default 3)
+  --web-secret TEXT      key signing the registration forms (or VLT_WEB_SECRET); instances behind
+                         one address need the same one (default: random at every start)
+
+Requests: POST /api/<Operation> with a JSON body; pages by GET; see server/README.md.
 )";
 
 volatile sig_atomic_t stopRequested = 0;
@@ -80,6 +97,9 @@ int main(int argc, char** argv) {
   bool seedDemo = false;
   std::string tlsCert, tlsKey;
   int threads = 64;
+  WebSettings web;
+  std::string downloadUrl;
+  if (const char* secret = std::getenv("VLT_WEB_SECRET")) web.secret = secret;
   if (const char* pw = std::getenv("VLT_DB_PASSWORD")) settings.admin.password = pw;
 
   for (int i = 1; i < argc; ++i) {
@@ -121,6 +141,20 @@ int main(int argc, char** argv) {
       tlsKey = value();
     } else if (a == "--threads") {
       threads = std::max(1, std::stoi(value()));
+    } else if (a == "--public-url") {
+      web.publicUrl = value();
+    } else if (a == "--download-url") {
+      downloadUrl = value();
+    } else if (a == "--client-package") {
+      web.clientPackage = value();
+    } else if (a == "--support-url") {
+      web.supportUrl = value();
+    } else if (a == "--shop-url") {
+      web.shopUrl = value();
+    } else if (a == "--registrations-per-hour") {
+      web.registrationsPerHour = std::max(0, std::stoi(value()));
+    } else if (a == "--web-secret") {
+      web.secret = value();
     } else if (a == "--seed-demo") {
       seedDemo = true;
     } else if (a == "--prepare-only") {
@@ -186,13 +220,25 @@ int main(int argc, char** argv) {
       runningServer = server.get();
       signal(SIGINT, onSignal);
       signal(SIGTERM, onSignal);
-      if (bindServer(*server, host, port) < 0) {
+      const int bound = bindServer(*server, host, port);
+      if (bound < 0) {
         std::cerr << "vlt-dataservice: cannot listen on " << listen << "\n";
         if (privateDb) privateDb->stop();
         return 1;
       }
-      std::cerr << "vlt-dataservice listening on " << (tlsCert.empty() ? "http" : "https") << "://"
-                << listen << "/api/\n";
+      // The address is known once bound (port 0 takes any free port).
+      if (web.publicUrl.empty()) web.publicUrl = defaultPublicUrl(host, bound, !tlsCert.empty());
+      while (web.publicUrl.size() > 1 && web.publicUrl.back() == '/')
+        web.publicUrl.pop_back();
+      mountWeb(*server, service, web);
+      publishDownloadAddress(
+          settings.admin, service.systemDatabase(),
+          downloadUrl.empty() ? web.publicUrl + "/" + std::string(kDownloadPage) : downloadUrl,
+          !downloadUrl.empty());
+      const std::string scheme = tlsCert.empty() ? "http" : "https";
+      const std::string bare = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+      std::cerr << "vlt-dataservice listening on " << scheme << "://" << bare << ":" << bound
+                << "/api/ (web site " << web.publicUrl << "/)" << std::endl;
       server->listen_after_bind();
       runningServer = nullptr;
     }
