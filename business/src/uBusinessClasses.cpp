@@ -78,14 +78,9 @@ void SelectCurUserDB() {
 }
 
 TForm* CreateBusinessForm(const QString& qualifiedName, QWidget* owner) {
-  try {
-    return CreateRttiForm(kBusinessPackage, qualifiedName, owner);
-  } catch (const vlt::Error& e) {
-    // The host's answer for a class no package registered.
-    const std::string unknown = "Class " + ss(qualifiedName) + " not found";
-    if (std::string_view(e.what()).substr(0, unknown.size()) == unknown) return nullptr;
-    throw;
-  }
+  // This package's windows are registered when it loads; one not registered comes later.
+  if (!ClassRegistered(qualifiedName)) return nullptr;
+  return CreateRttiForm(kBusinessPackage, qualifiedName, owner);
 }
 
 }  // namespace vlt::business

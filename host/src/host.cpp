@@ -204,6 +204,10 @@ bool packageLoaded(const QString& fileName) {
 
 }  // namespace
 
+bool ClassRegistered(const QString& qualifiedName) {
+  return findClass(qualifiedName) != nullptr;
+}
+
 TForm* CreateRttiForm(const QString& package, const QString& qualifiedName, QWidget* owner) {
   const TClassInfo* c = findClass(qualifiedName);
   if (!c && !packageLoaded(package)) {

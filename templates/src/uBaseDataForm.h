@@ -53,7 +53,8 @@ class TfrmBaseDataForm : public TfrmBaseFormEx {
   // New and modify are the descendant's; the template only connects the actions to them.
   virtual void actNewExecute() {}
   virtual void actEditExecute() {}
-  void actDelExecute();
+  // Confirms, deletes the current row by key and reloads; a window with other rules overrides.
+  virtual void actDelExecute();
   void actRefreshExecute();
 
   // Stops a modify handler with a message when no row is selected.

@@ -572,8 +572,12 @@ TEST_F(BusinessTest, EveryFunctionHasItsTextCodeAndWindow) {
     // Through the gate the function's window opens, or the function is announced as to come.
     for (TForm* w : openWindows())
       EXPECT_EQ(w->ClassName(), cls);
-    if (openWindows().empty()) {
+    if (!ClassRegistered(QString::fromLatin1(row.className))) {
+      EXPECT_TRUE(openWindows().empty());
       EXPECT_EQ(ui().messages, QStringList{kNotYetOpen});
+    } else {
+      // The window's own loading may fail on the fake's empty answers; it is not announced.
+      EXPECT_FALSE(ui().messages.contains(kNotYetOpen));
     }
     closeAll();
   }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMetaObject>
+#include <QPointer>
 
 namespace vlt::test {
 
@@ -178,14 +179,16 @@ int FakeHostUi::ShowModal(QDialog& window) {
   window.setResult(0);
   window.show();
   QApplication::processEvents();
+  QPointer<QDialog> alive(&window);  // a window that frees itself on close may be gone after
   int result = 0;
   auto it = scripts.find(name);
   if (it != scripts.end()) {
     result = it->second(window);
   }
-  if (window.isVisible()) window.close();
+  if (alive && alive->isVisible()) alive->close();
   QApplication::processEvents();
-  return result ? result : window.result();
+  if (result || !alive) return result;
+  return alive->result();
 }
 
 HostFixture::HostFixture() {

@@ -143,6 +143,8 @@ struct ClassRegistrar {
 // class. The two-argument form makes the window the program's main window.
 TForm* CreateRttiForm(const QString& package, const QString& qualifiedName, QWidget* owner);
 TForm* CreateRttiForm(const QString& package, const QString& qualifiedName);
+// Whether some loaded package (or the program) registered the class.
+bool ClassRegistered(const QString& qualifiedName);
 // The main window set by the two-argument CreateRttiForm, or null.
 TForm* MainForm();
 

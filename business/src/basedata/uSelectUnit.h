@@ -1,0 +1,18 @@
+#pragma once
+// The unit list from which the goods edit window takes the unit of a goods: the choice goes into
+// the opener's box named ReturnComponentName (the name shown, the id in its TagString).
+
+#include "selectdialogs.h"
+
+class TfrmSelectUnit : public vlt::business::TBaseDataPickForm {
+  Q_OBJECT
+ public:
+  explicit TfrmSelectUnit(QWidget* owner = nullptr);
+  ~TfrmSelectUnit() override;
+
+  QRadioButton* rbDName;
+
+  void FormCreate() override;
+  void actOKExecute() override;
+  void actModifyExecute() override;
+};
