@@ -9,19 +9,6 @@ namespace vlt::components {
 
 namespace {
 
-bool isNumber(DataType t) {
-  switch (t) {
-    case DataType::Int16:
-    case DataType::Int32:
-    case DataType::Int64:
-    case DataType::Float:
-    case DataType::Decimal:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Counts the model as busy passing on a data set change for the duration of a scope.
 class BusyScope {
  public:
@@ -101,7 +88,7 @@ void DataSetTableModel::bindColumns() {
   for (std::size_t c = 0; c < columns_.size(); ++c) {
     int f = defs.indexOf(host::ss(columns_[c].member));
     fieldOf_[c] = f;
-    if (f >= 0) alignRight_[c] = isNumber(defs[static_cast<std::size_t>(f)].type);
+    if (f >= 0) alignRight_[c] = isNumericType(defs[static_cast<std::size_t>(f)].type);
   }
 }
 

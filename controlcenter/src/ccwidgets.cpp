@@ -2,22 +2,11 @@
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
-#include <QPushButton>
 #include <QRadioButton>
 
 using namespace vlt::host;
 
 namespace vlt::controlcenter {
-
-QPushButton* ActionButton(QAction* action, QWidget* parent, const char* name) {
-  auto* button = new QPushButton(action->text(), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
-  button->setDefault(false);
-  button->setMinimumWidth(button->sizeHint().width() + 12);
-  QObject::connect(button, &QPushButton::clicked, action, guarded([action] { action->trigger(); }));
-  return button;
-}
 
 ModuleGroupButtons MakeModuleGroupButtons(QWidget* window, QWidget* parent,
                                           std::function<void()> chosen) {

@@ -2,31 +2,20 @@
 // Small pieces the control-center windows are built from: named actions and the buttons that
 // trigger them, the row of module group buttons, and the one-row selection hand-over.
 
-#include <QAction>
 #include <QString>
 #include <functional>
 #include <string>
-#include <utility>
 
+#include "vlt/components.h"
 #include "vlt/host.h"
 
 class QHBoxLayout;
-class QPushButton;
 class QRadioButton;
 
 namespace vlt::controlcenter {
 
-// An action of a window, named and connected through the guard.
-template <class F>
-QAction* MakeAction(QWidget* form, const char* name, const QString& text, F handler) {
-  auto* action = new QAction(text, form);
-  action->setObjectName(QString::fromLatin1(name));
-  form->addAction(action);
-  QObject::connect(action, &QAction::triggered, form, host::guarded(std::move(handler)));
-  return action;
-}
-// A push button that triggers the action and never becomes the dialog's Enter button.
-QPushButton* ActionButton(QAction* action, QWidget* parent, const char* name);
+using vlt::components::ActionButton;
+using vlt::components::MakeAction;
 
 // The buttons that narrow a module list to one group: "全部", "基础资料(DB)", "业务模块(YW)" and
 // "报表模块(RP)" (groups 1 to 3), named rbAll, rbDB, rbYW and rbRP, exclusive, side by side in

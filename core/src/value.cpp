@@ -148,7 +148,11 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
 }
 
 bool Value::isNumeric() const {
-  switch (type()) {
+  return isNumericType(type());
+}
+
+bool isNumericType(DataType t) {
+  switch (t) {
     case DataType::Int16:
     case DataType::Int32:
     case DataType::Int64:

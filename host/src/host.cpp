@@ -105,6 +105,17 @@ TGlobalDM::TGlobalDM() {
     cdsSelectResult.FieldDefinitions().add(f);
   }
   cdsSelectResult.CreateDataSet();
+  // The goods hand-over: what a bill's lines take from the chosen goods.
+  FieldDefs& goods = cdsSelectGoods.FieldDefinitions();
+  goods.add("id", DataType::String, 15);
+  goods.add("code", DataType::String, 40);
+  goods.add("name", DataType::String, 80);
+  goods.add("spec", DataType::String, 80);
+  goods.add("typeId", DataType::String, 15);
+  goods.add("UnitID", DataType::String, 15);
+  goods.addDecimal("purPrice", 11, 2);
+  goods.addDecimal("SalPrice", 11, 2);
+  cdsSelectGoods.CreateDataSet();
 }
 
 TGlobalDM& GlobalDM() {

@@ -5,19 +5,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPushButton>
 #include <QToolButton>
 
 namespace vlt::templates {
-
-QAction* MakeAction(QWidget* form, const char* name, const QString& text,
-                    const QList<QKeySequence>& shortcuts) {
-  auto* action = new QAction(text, form);
-  action->setObjectName(QString::fromLatin1(name));
-  action->setShortcuts(shortcuts);
-  form->addAction(action);
-  return action;
-}
 
 namespace {
 
@@ -146,19 +136,6 @@ QToolButton* ToolButton(QAction* action, QWidget* parent, const char* name, cons
   button->setEnabled(action->isEnabled());
   QObject::connect(action, &QAction::enabledChanged, button, &QWidget::setEnabled);
   QObject::connect(button, &QToolButton::clicked, action,
-                   host::guarded([action] { action->trigger(); }));
-  return button;
-}
-
-QPushButton* ActionButton(QAction* action, QWidget* parent, const char* name, int width) {
-  auto* button = new QPushButton(action->text(), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
-  button->setDefault(false);
-  if (width > 0) button->setFixedWidth(width);
-  button->setEnabled(action->isEnabled());
-  QObject::connect(action, &QAction::enabledChanged, button, &QWidget::setEnabled);
-  QObject::connect(button, &QPushButton::clicked, action,
                    host::guarded([action] { action->trigger(); }));
   return button;
 }

@@ -13,24 +13,15 @@
 #include <memory>
 #include <utility>
 
+#include "vlt/components.h"
 #include "vlt/host.h"
 
-class QPushButton;
 class QToolButton;
 
 namespace vlt::templates {
 
-// An action of a window, named, with its shortcuts, added to the window (so the shortcuts work
-// anywhere in it) and, when a handler is given, connected through the guard.
-QAction* MakeAction(QWidget* form, const char* name, const QString& text,
-                    const QList<QKeySequence>& shortcuts = {});
-template <class F>
-QAction* MakeAction(QWidget* form, const char* name, const QString& text,
-                    const QList<QKeySequence>& shortcuts, F handler) {
-  QAction* action = MakeAction(form, name, text, shortcuts);
-  QObject::connect(action, &QAction::triggered, form, host::guarded(std::move(handler)));
-  return action;
-}
+using vlt::components::ActionButton;
+using vlt::components::MakeAction;
 
 // The pictures of the tool strips.
 enum class ToolIcon { New, Edit, Delete, Refresh, SaveNew, SaveClose, Search, Clear };
@@ -41,8 +32,6 @@ QPixmap ToolIconPixmap(ToolIcon icon, int size = 18);
 // enabled with it and never takes the focus from the window's list or boxes.
 QToolButton* ToolButton(QAction* action, QWidget* parent, const char* name, const char* imgName,
                         ToolIcon icon, int width);
-// A push button that triggers the action and never becomes the dialog's Enter button.
-QPushButton* ActionButton(QAction* action, QWidget* parent, const char* name, int width = 0);
 
 // A picture that reports a click (the advert column's picture).
 class TClickableImage : public QLabel {

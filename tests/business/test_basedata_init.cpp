@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "basedata/openingbalance.h"
+#include "basedata_testing.h"
 #include "fakehost.h"
 #include "vlt/host.h"
 
@@ -23,8 +24,6 @@ using vlt::business::TOpeningBalanceForm;
 using vlt::test::packetOf;
 
 namespace {
-
-const char* const kDb = "10001_01";
 
 const std::string kClientSql =
     "SELECT * from (SELECT M.TraderID,t.name as traderName,t.IsClient,m.Bid,M.IOAmount,"
@@ -84,10 +83,8 @@ const std::vector<InitWindow>& Windows() {
   return windows;
 }
 
-class BaseDataInitTest : public ::testing::Test {
+class BaseDataInitTest : public test::BaseDataTest {
  protected:
-  void SetUp() override { CurUserInfo().UserDBID = kDb; }
-
   // Opens the window on its three rows.
   std::unique_ptr<TOpeningBalanceForm> open(const InitWindow& w) {
     host.proxy().answers.clear();
@@ -104,16 +101,12 @@ class BaseDataInitTest : public ::testing::Test {
     ASSERT_TRUE(m->setData(m->index(row, 1), text));
   }
   std::vector<std::string> saves() { return host.proxy().callsStartingWith("SaveUserDBData"); }
-
-  test::HostFixture host;
 };
 
 TEST_F(BaseDataInitTest, OpensOnTheOpeningRowsWithTheNameAndAmountColumnsOnly) {
   for (const InitWindow& w : Windows()) {
     SCOPED_TRACE(w.className);
-    test::HostFixture fresh;
-    CurUserInfo().UserDBID = kDb;
-    fresh.proxy().answer(w.sql, w.rows);
+    test::FreshHost fresh(w.sql, w.rows);
     auto window = test::openWindow<TOpeningBalanceForm>("VltBusiness.bpl", w.className);
     ASSERT_TRUE(window);
     EXPECT_EQ(fresh.proxy().calls,
@@ -247,9 +240,7 @@ TEST_F(BaseDataInitTest, AnAmountStillBeingTypedIsSavedAndRefreshDropsIt) {
   };
   for (const Case c : {Case{"save", true}, Case{"refresh", false}}) {
     SCOPED_TRACE(c.name);
-    test::HostFixture fresh;
-    CurUserInfo().UserDBID = kDb;
-    fresh.proxy().answer(kAccountSql, Windows()[2].rows);
+    test::FreshHost fresh(kAccountSql, Windows()[2].rows);
     auto window =
         test::createWindow<TOpeningBalanceForm>("VltBusiness.bpl", Windows()[2].className);
     ASSERT_TRUE(window);

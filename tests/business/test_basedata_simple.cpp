@@ -21,6 +21,7 @@
 #include "basedata/uBaseDataAccountEdit.h"
 #include "basedata/uBaseDataStore.h"
 #include "basedata/uBaseDataUnitEdit.h"
+#include "basedata_testing.h"
 #include "fakehost.h"
 #include "uBaseDataGridForm.h"
 #include "vlt/host.h"
@@ -28,13 +29,12 @@
 using namespace vlt;
 using namespace vlt::host;
 using vlt::business::TNameEditDialog;
+using vlt::test::kPkg;
+using vlt::test::kRun;
 using vlt::test::packetOf;
 
 namespace {
 
-const QString kPkg = "VltBusiness.bpl";
-const char* const kDb = "10001_01";
-const std::string kRun = "doUserDBDataBySql|10001_01|";
 const std::string kNewId = "'200000000000000'";
 
 // Categories as the service sends them: IODirect is a number.
@@ -66,17 +66,6 @@ QStringList shown(TfrmBaseDataGridForm& w, int column = 1) {
   return out;
 }
 
-// "header:width" of every column the grid shows.
-QStringList visibleColumns(TfrmBaseDataGridForm& w) {
-  QStringList out;
-  QAbstractItemModel* m = w.GrdMain->model();
-  for (int c = 0; c < m->columnCount(); ++c)
-    if (!w.GrdMain->isColumnHidden(c))
-      out << m->headerData(c, Qt::Horizontal).toString() + ":" +
-                 QString::number(w.GrdMain->columnWidth(c));
-  return out;
-}
-
 // The label in front of the dialog's name box.
 QString nameLabel(TNameEditDialog& d) {
   auto* label = qobject_cast<QLabel*>(d.EditRows()->labelForField(d.edtName));
@@ -87,15 +76,9 @@ std::unique_ptr<TfrmBaseDataGridForm> openList(const char* name) {
   return test::createWindow<TfrmBaseDataGridForm>(kPkg, name);
 }
 
-class BaseDataSimpleTest : public ::testing::Test {
+class BaseDataSimpleTest : public test::BaseDataTest {
  protected:
-  void SetUp() override { CurUserInfo().UserDBID = kDb; }
-  test::FakeServerMethods& proxy() { return host.proxy(); }
-  test::FakeHostUi& ui() { return host.ui(); }
-  std::vector<std::string> sent() { return proxy().callsStartingWith("doUserDB"); }
   std::size_t loads() { return proxy().callsStartingWith("GetUserDBDataBySql").size(); }
-
-  test::HostFixture host;
 };
 
 // ---- the lists ---------------------------------------------------------------------------------
@@ -126,16 +109,14 @@ TEST_F(BaseDataSimpleTest, EachListLoadsItsTableShowsItsColumnsAndDeletesFromIts
   // clang-format on
   for (const ListCase& c : cases) {
     SCOPED_TRACE(c.name);
-    test::HostFixture fresh;
-    CurUserInfo().UserDBID = kDb;
-    fresh.proxy().answer(c.openSql, rows);
+    test::FreshHost fresh(c.openSql, rows);
     fresh.ui().confirmAnswers = {true};
     auto w = openList(c.name);
     ASSERT_TRUE(w) << "not registered under this name";
     EXPECT_EQ(fresh.proxy().calls,
               std::vector<std::string>{"GetUserDBDataBySql|10001_01|" + c.openSql});
     EXPECT_EQ(w->windowTitle(), c.caption);
-    EXPECT_EQ(visibleColumns(*w), c.columns);
+    EXPECT_EQ(test::visibleColumns(*w->GrdMain), c.columns);
     EXPECT_EQ(shown(*w), (QStringList{"千克", "箱"}));
     test::showSettled(*w);
     test::saveShot(*w, QString(c.name).section('.', 1));
@@ -212,8 +193,7 @@ TEST_F(BaseDataSimpleTest, EditDialogsCheckTheNameAndBuildTheirStatements) {
   std::set<QString> shot;  // one picture of each dialog
   for (const SaveCase& c : cases) {
     SCOPED_TRACE(c.what);
-    test::HostFixture fresh;
-    CurUserInfo().UserDBID = kDb;
+    test::FreshHost fresh;
     auto d = test::createWindow<TNameEditDialog>(kPkg, c.dialog, c.mode);
     ASSERT_TRUE(d) << "not registered under this name";
     setRecord(*d);
@@ -262,9 +242,7 @@ TEST_F(BaseDataSimpleTest, NewAndModifyHandTheSelectedRowToTheDialogAndReloadAft
   for (const OpenCase& c : cases) {
     for (const bool modify : {false, true}) {
       SCOPED_TRACE(std::string(c.list) + (modify ? " modify" : " new"));
-      test::HostFixture fresh;
-      CurUserInfo().UserDBID = kDb;
-      fresh.proxy().answer(c.openSql, categories({{"a1", "甲", -1}, {"a2", "乙", -1}}));
+      test::FreshHost fresh(c.openSql, categories({{"a1", "甲", -1}, {"a2", "乙", -1}}));
       QString mode, caption, label, boxText, id, name;
       QPointer<QDialog> dialog;
       fresh.ui().scripts[c.dialog] = [&](QDialog& d) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "basedata/traderbasedata.h"
+#include "basedata_testing.h"
 #include "fakehost.h"
 #include "vlt/host.h"
 
@@ -19,12 +20,10 @@ using namespace vlt;
 using namespace vlt::host;
 using vlt::business::TTraderEditDialog;
 using vlt::business::TTraderListForm;
+using vlt::test::kPkg;
+using vlt::test::kRun;
 
 namespace {
-
-const QString kPkg = "VltBusiness.bpl";
-const char* const kDb = "10001_01";
-const std::string kRun = "doUserDBDataBySql|10001_01|";
 
 // Traders as the service sends them: Balance is a decimal, missing texts are null.
 Packet traders(const std::vector<std::vector<std::string>>& rows) {
@@ -77,16 +76,6 @@ const Kind kKinds[] = {
 };
 // clang-format on
 
-QStringList visibleColumns(TTraderListForm& w) {
-  QStringList out;
-  QAbstractItemModel* m = w.GrdMain->model();
-  for (int c = 0; c < m->columnCount(); ++c)
-    if (!w.GrdMain->isColumnHidden(c))
-      out << m->headerData(c, Qt::Horizontal).toString() + ":" +
-                 QString::number(w.GrdMain->columnWidth(c));
-  return out;
-}
-
 QStringList labels(TTraderEditDialog& d) {
   QStringList out;
   for (QLineEdit* box : {d.edtTraderName, d.edtTraderAddr, d.edtTraderLinkMen, d.edtTraderTel}) {
@@ -101,21 +90,12 @@ QStringList boxes(TTraderEditDialog& d) {
           d.edtTraderTel->text()};
 }
 
-class BaseDataTradersTest : public ::testing::Test {
- protected:
-  void SetUp() override { CurUserInfo().UserDBID = kDb; }
-  test::FakeServerMethods& proxy() { return host.proxy(); }
-  test::FakeHostUi& ui() { return host.ui(); }
-  std::vector<std::string> sent() { return proxy().callsStartingWith("doUserDB"); }
-
-  test::HostFixture host;
-};
+class BaseDataTradersTest : public test::BaseDataTest {};
 
 TEST_F(BaseDataTradersTest, EachListReadsOnlyItsOwnKindWithItsWords) {
   for (const Kind& k : kKinds) {
     SCOPED_TRACE(k.list);
-    test::HostFixture fresh;
-    CurUserInfo().UserDBID = kDb;
+    test::FreshHost fresh;
     // The same name as client and as vendor: each list gets only its own row.
     fresh.proxy().answer(
         "IsClient='True'",
@@ -131,8 +111,9 @@ TEST_F(BaseDataTradersTest, EachListReadsOnlyItsOwnKindWithItsWords) {
                                        "where IsClient='" +
                                        k.flag + "'"});
     EXPECT_EQ(w->windowTitle(), k.listCaption);
-    EXPECT_EQ(visibleColumns(*w), (QStringList{k.nameHeader + ":160", "地址:160", "联系人:90",
-                                               "联系电话:90", k.balanceHeader + ":100"}));
+    EXPECT_EQ(test::visibleColumns(*w->GrdMain),
+              (QStringList{k.nameHeader + ":160", "地址:160", "联系人:90", "联系电话:90",
+                           k.balanceHeader + ":100"}));
     ASSERT_EQ(w->cdsBaseData.RecordCount(), 1);
     EXPECT_EQ(w->cdsBaseData.FieldByName("IsClient").AsString(), k.flag);
     test::showSettled(*w);
@@ -186,8 +167,7 @@ TEST_F(BaseDataTradersTest, EditDialogsCheckTheNameAndWriteOnlyWhatChanged) {
   for (const Kind& k : kKinds) {
     for (const SaveCase& c : cases) {
       SCOPED_TRACE(std::string(k.dialog) + ": " + c.what);
-      test::HostFixture fresh;
-      CurUserInfo().UserDBID = kDb;
+      test::FreshHost fresh;
       auto d = test::createWindow<TTraderEditDialog>(kPkg, k.dialog, c.mode);
       ASSERT_TRUE(d) << "not registered under this name";
       d->FTraderInfo = stored;
@@ -225,11 +205,9 @@ TEST_F(BaseDataTradersTest, EditDialogsCheckTheNameAndWriteOnlyWhatChanged) {
 TEST_F(BaseDataTradersTest, ModifyHandsTheSelectedRowOverAndSaveAndNewStartsAFreshOne) {
   for (const Kind& k : kKinds) {
     SCOPED_TRACE(k.list);
-    test::HostFixture fresh;
-    CurUserInfo().UserDBID = kDb;
-    fresh.proxy().answer("from td_Trader",
-                         traders({{"t1", "甲", "<null>", "<null>", "<null>", "0", k.flag},
-                                  {"t2", "乙", "南京路", "周七", "0571-3", "1250.5", k.flag}}));
+    test::FreshHost fresh("from td_Trader",
+                          traders({{"t1", "甲", "<null>", "<null>", "<null>", "0", k.flag},
+                                   {"t2", "乙", "南京路", "周七", "0571-3", "1250.5", k.flag}}));
     TBaseDataInfo_Trader seen;
     QString mode, modeAfter;
     QStringList shownBoxes, boxesAfter;

@@ -21,6 +21,7 @@
 #include "basedata/uSelectGoods.h"
 #include "basedata/uSelectUnit.h"
 #include "basedata/uSelectVendor.h"
+#include "basedata_testing.h"
 #include "fakehost.h"
 #include "tplwidgets.h"
 #include "vlt/host.h"
@@ -43,8 +44,6 @@ class TfrmBill_Cas_InOut : public TForm {
 }  // namespace fakes
 
 namespace {
-
-const char* const kDb = "10001_01";
 
 const Packet kUnits = packetOf({"Id", "Name"}, {{"1001", "千克"}, {"1002", "箱"}, {"1003", "kg"}});
 const Packet kTraders =
@@ -134,10 +133,10 @@ const std::vector<Dialog>& Dialogs() {
   return dialogs;
 }
 
-class SelectDialogsTest : public ::testing::Test {
+class SelectDialogsTest : public test::BaseDataTest {
  protected:
   void SetUp() override {
-    CurUserInfo().UserDBID = kDb;
+    BaseDataTest::SetUp();
     ClientDataSet& goods = GlobalDM().cdsSelectGoods;
     if (goods.Active()) goods.EmptyDataSet();
   }
@@ -146,8 +145,6 @@ class SelectDialogsTest : public ::testing::Test {
   std::unique_ptr<T> create(const char* className) {
     return test::createWindow<T>("VltBusiness.bpl", className);
   }
-
-  test::HostFixture host;
 };
 
 // Types into the filter box as an input method does: the text arrives, then the key is let go.
@@ -178,9 +175,7 @@ std::vector<std::string> column(ClientDataSet& ds, const char* field) {
 TEST_F(SelectDialogsTest, EachLoadsItsTableOnShowAndFiltersByTheChosenField) {
   for (const Dialog& d : Dialogs()) {
     SCOPED_TRACE(d.className);
-    test::HostFixture fresh;
-    CurUserInfo().UserDBID = kDb;
-    fresh.proxy().answer(d.sql, d.rows);
+    test::FreshHost fresh(d.sql, d.rows);
     auto s = create<TBaseDataPickForm>(d.className);
     ASSERT_TRUE(s);
     EXPECT_EQ(s->ClassName(), d.shortName);
@@ -270,9 +265,7 @@ TEST_F(SelectDialogsTest, TraderGoesIntoTheBillAndItsBalanceOnlyWhereTheBillKeep
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    test::HostFixture fresh;
-    CurUserInfo().UserDBID = kDb;
-    fresh.proxy().answer("td_Trader", kTraders);
+    test::FreshHost fresh("td_Trader", kTraders);
 
     ClientDataSet cdsMaster;
     cdsMaster.FieldDefinitions().add("Bid", DataType::String, 15);
@@ -324,9 +317,7 @@ TEST_F(SelectDialogsTest, WithoutAnOpenerTheChoiceGoesIntoTheHandOverSet) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.dialog);
-    test::HostFixture fresh;
-    CurUserInfo().UserDBID = kDb;
-    fresh.proxy().answer(c.sqlPart, c.rows);
+    test::FreshHost fresh(c.sqlPart, c.rows);
     auto s = test::openWindow<TBaseDataPickForm>("VltBusiness.bpl", c.dialog);
     ASSERT_TRUE(s);
     s->grd->SelectCell(1, 1);

@@ -201,6 +201,7 @@ HostFixture::HostFixture() {
   host::CurUserInfo() = host::TCurUserInfo{};
   host::FModalResult() = 0;
   host::GlobalDM().cdsSelectResult.EmptyDataSet();
+  host::GlobalDM().cdsSelectGoods.EmptyDataSet();
   host::SetApplicationExceptionHandler(nullptr);
   host::SetServiceBaseAddress("http://service.test");
   // Packages load from the build's plug-in folder, as the program loads them from its own.

@@ -79,20 +79,8 @@ TfrmSelectGoods::TfrmSelectGoods(QWidget* owner) : TBaseDataPickForm(owner) {
 TfrmSelectGoods::~TfrmSelectGoods() = default;
 
 ClientDataSet& TfrmSelectGoods::SelectGoods() {
-  ClientDataSet& goods = GlobalDM().cdsSelectGoods;
-  if (goods.Active()) return goods;
-  if (goods.FieldCount() == 0) {
-    FieldDefs& defs = goods.FieldDefinitions();
-    defs.add("id", DataType::String, 15);
-    defs.add("code", DataType::String, 40);
-    defs.add("name", DataType::String, 80);
-    defs.add("spec", DataType::String, 80);
-    defs.add("typeId", DataType::String, 15);
-    defs.add("UnitID", DataType::String, 15);
-    defs.addDecimal("purPrice", 11, 2);
-    defs.addDecimal("SalPrice", 11, 2);
-  }
-  goods.CreateDataSet();
+  ClientDataSet& goods = GlobalDM().cdsSelectGoods;  // defined by the host
+  if (!goods.Active()) goods.CreateDataSet();
   return goods;
 }
 

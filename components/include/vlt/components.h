@@ -7,16 +7,21 @@
 // they let go of it (a window's data set members die before its child widgets).
 
 #include <QAbstractTableModel>
+#include <QAction>
 #include <QDate>
+#include <QKeySequence>
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QTableView>
 #include <QToolButton>
+#include <concepts>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "vlt/dataset.h"
+#include "vlt/host.h"
 
 class QCheckBox;
 class QComboBox;
@@ -25,6 +30,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 
 namespace vlt::components {
 
@@ -254,5 +260,31 @@ struct PlaceholderPage {
   QLabel* lblComing;
 };
 PlaceholderPage BuildPlaceholderPage(QWidget* page, const QString& caption);
+
+// An action of a window, named, with its shortcuts, added to the window (so the shortcuts work
+// anywhere in it) and, when a handler is given, connected through the guard.
+QAction* MakeAction(QWidget* form, const char* name, const QString& text,
+                    const QList<QKeySequence>& shortcuts = {});
+template <class F>
+QAction* MakeAction(QWidget* form, const char* name, const QString& text,
+                    const QList<QKeySequence>& shortcuts, F handler) {
+  QAction* action = MakeAction(form, name, text, shortcuts);
+  QObject::connect(action, &QAction::triggered, form, host::guarded(std::move(handler)));
+  return action;
+}
+// The same without shortcuts. Only a handler matches here, so a lone shortcut argument still
+// goes to the overload above.
+template <class F>
+requires std::invocable<F&> || std::invocable<F&, bool> QAction* MakeAction(QWidget* form,
+                                                                            const char* name,
+                                                                            const QString& text,
+                                                                            F handler) {
+  return MakeAction(form, name, text, {}, std::move(handler));
+}
+
+// A push button that triggers the action, is enabled with it and never becomes the dialog's
+// Enter button. A positive `width` fixes its width; otherwise it is at least a little wider
+// than its text.
+QPushButton* ActionButton(QAction* action, QWidget* parent, const char* name, int width = 0);
 
 }  // namespace vlt::components

@@ -38,6 +38,9 @@ class Value;
 using Row = std::vector<Value>;
 using NestedRows = std::vector<Row>;
 
+// Integers, floats and decimals.
+bool isNumericType(DataType t);
+
 class Value {
  public:
   Value() = default;

@@ -54,7 +54,8 @@ class TGlobalDM {
   TGlobalDM();
   // Selection hand-over: text fields "id", "name", "other1", "other2", "other3".
   ClientDataSet cdsSelectResult;
-  ClientDataSet cdsSelectGoods;  // goods hand-over
+  // Goods hand-over: id, code, name, spec, typeId, UnitID (text), purPrice, SalPrice (2 places).
+  ClientDataSet cdsSelectGoods;
   ClientDataSet cdsSelectBillD;  // source-line hand-over
   ClientDataSet cdsCaleDW;       // calendar entries
   ClientDataSet cdsCaleLoopDW;   // calendar repeat templates
