@@ -1,5 +1,5 @@
 #pragma once
-// The goods edit window. Code must be unique, and so must name with specification; both are
+// The goods edit window. Code must be unique, and so must name together with Spec; both are
 // checked with the service before saving. The type comes from the goods-type selection dialog
 // (none: the system type "-9999"), the unit from the unit selection dialog.
 
