@@ -211,4 +211,18 @@ QPixmap AdvertPixmap() {
   return pixmap;
 }
 
+void RunEditDialog(std::unique_ptr<host::TForm> dialog, const QString& mode,
+                   const std::function<void()>& reload) {
+  dialog->TagString = mode;
+  try {
+    host::ShowModal(*dialog);
+  } catch (...) {
+    dialog.reset();
+    reload();
+    throw;
+  }
+  dialog.reset();
+  reload();
+}
+
 }  // namespace vlt::templates

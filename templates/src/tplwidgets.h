@@ -10,6 +10,7 @@
 #include <QList>
 #include <QPixmap>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -65,5 +66,10 @@ std::unique_ptr<T> CreateForm(Args&&... args) {
 // Where a selection dialog writes the chosen row's key into an edit box of its opener (the box's
 // text shows the name): the dynamic property "TagString" of that box.
 inline constexpr const char* kTagStringProperty = "TagString";
+
+// Shows an edit dialog modally with its mode in TagString, frees it, then reloads the list that
+// opened it -- also when the dialog ended in an exception, which then goes on.
+void RunEditDialog(std::unique_ptr<host::TForm> dialog, const QString& mode,
+                   const std::function<void()>& reload);
 
 }  // namespace vlt::templates

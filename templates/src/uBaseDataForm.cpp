@@ -77,14 +77,5 @@ void TfrmBaseDataForm::actDelExecute() {
 }
 
 void TfrmBaseDataForm::ShowEditDialog(std::unique_ptr<TForm> dialog, const QString& mode) {
-  dialog->TagString = mode;
-  try {
-    ShowModal(*dialog);
-  } catch (...) {
-    dialog.reset();
-    RefreBaseData();
-    throw;
-  }
-  dialog.reset();
-  RefreBaseData();
+  RunEditDialog(std::move(dialog), mode, [this] { RefreBaseData(); });
 }

@@ -16,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "../server/service_fixture.h"
 #include "basedata/openingbalance.h"
 #include "basedata/simplebasedata.h"
 #include "basedata/traderbasedata.h"
@@ -31,6 +30,7 @@
 #include "basedata/uSelectUnit.h"
 #include "fakehost.h"
 #include "http.h"
+#include "served_service.h"
 #include "uBaseDataGridForm.h"
 #include "vlt/host.h"
 #include "vlt/servermethods.h"
@@ -51,18 +51,10 @@ using Rows = std::vector<std::string>;
 const QString kPkg = "VltBusiness.bpl";
 const QString kDuplicate = "该基础资料名称已经录入，请查证！";
 
-class BaseDataE2E : public server::test::ServiceFixture {
+class BaseDataE2E : public test::ServedServiceFixture {
  protected:
   void SetUp() override {
-    ServiceFixture::SetUp();
-    server::HttpSettings settings;
-    server::tuneServer(http, 4);
-    server::mountApi(http, *service, settings);
-    port = server::bindServer(http, "127.0.0.1", 0);
-    thread = std::thread([this] { http.listen_after_bind(); });
-    while (!http.is_running())
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    url = "http://127.0.0.1:" + std::to_string(port);
+    ServedServiceFixture::SetUp();
 
     // The owner signs in through the proxy the windows use and makes an account set.
     const std::string owner = service->CreateUser("店主", "owner pw");
@@ -74,13 +66,6 @@ class BaseDataE2E : public server::test::ServiceFixture {
     CurUserInfo().UserID = owner;
     CurUserInfo().UserDBID = set;
   }
-  void TearDown() override {
-    SetServerMethods(nullptr);
-    http.stop();
-    thread.join();
-    ServiceFixture::TearDown();
-  }
-
   // The rows of a statement on the account set, each as "value|value|...".
   Rows read(const std::string& sql) {
     Rows out;
@@ -146,10 +131,6 @@ class BaseDataE2E : public server::test::ServiceFixture {
   std::string messages() { return ui().messages.join("\n").toStdString(); }
 
   test::HostFixture host;
-  httplib::Server http;
-  std::thread thread;
-  int port = 0;
-  std::string url;
   std::string set;
 };
 

@@ -14,9 +14,9 @@
 #include <memory>
 #include <thread>
 
-#include "../server/service_fixture.h"
 #include "fakehost.h"
 #include "http.h"
+#include "served_service.h"
 #include "uSelectUserDB.h"
 #include "uUserDBAdd.h"
 #include "uUserDBPower.h"
@@ -31,26 +31,8 @@ using namespace vlt::host;
 
 namespace {
 
-class ControlCenterE2E : public server::test::ServiceFixture {
+class ControlCenterE2E : public test::ServedServiceFixture {
  protected:
-  void SetUp() override {
-    ServiceFixture::SetUp();
-    server::HttpSettings settings;
-    server::tuneServer(http, 4);
-    server::mountApi(http, *service, settings);
-    port = server::bindServer(http, "127.0.0.1", 0);
-    thread = std::thread([this] { http.listen_after_bind(); });
-    while (!http.is_running())
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    url = "http://127.0.0.1:" + std::to_string(port);
-  }
-  void TearDown() override {
-    SetServerMethods(nullptr);
-    http.stop();
-    thread.join();
-    ServiceFixture::TearDown();
-  }
-
   // Signs the user in through the proxy the windows use.
   void signIn(const std::string& userId, const std::string& password) {
     auto proxy = std::make_unique<TServerMethodsClient>(url);
@@ -77,10 +59,6 @@ class ControlCenterE2E : public server::test::ServiceFixture {
   }
 
   test::HostFixture host;
-  httplib::Server http;
-  std::thread thread;
-  int port = 0;
-  std::string url;
 };
 
 TEST_F(ControlCenterE2E, AccountSetOperatorAndGrantThroughTheWindows) {

@@ -13,9 +13,9 @@
 #include <regex>
 #include <thread>
 
-#include "../server/service_fixture.h"
 #include "fakehost.h"
 #include "http.h"
+#include "served_service.h"
 #include "uLoginForm.h"
 #include "vlt/host.h"
 #include "vlt/servermethods.h"
@@ -26,26 +26,12 @@ using namespace vlt::host;
 
 namespace {
 
-class RegisterThenSignIn : public server::test::ServiceFixture {
+class RegisterThenSignIn : public test::ServedServiceFixture {
  protected:
-  void SetUp() override {
-    ServiceFixture::SetUp();
-    server::tuneServer(http, 4);
-    server::mountApi(http, *service, server::HttpSettings{});
-    port = server::bindServer(http, "127.0.0.1", 0);
-    url = "http://127.0.0.1:" + std::to_string(port);
+  void mountMore() override {
     server::WebSettings web;
     web.publicUrl = url;
     server::mountWeb(http, *service, web);
-    thread = std::thread([this] { http.listen_after_bind(); });
-    while (!http.is_running())
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  void TearDown() override {
-    SetServerMethods(nullptr);
-    http.stop();
-    thread.join();
-    ServiceFixture::TearDown();
   }
 
   // Fills in reg.htm as a browser does and returns the page the service answers.
@@ -69,10 +55,6 @@ class RegisterThenSignIn : public server::test::ServiceFixture {
   }
 
   test::HostFixture host;
-  httplib::Server http;
-  std::thread thread;
-  int port = 0;
-  std::string url;
 };
 
 TEST_F(RegisterThenSignIn, TheIdShownOnThePageSignsInToTheClient) {

@@ -156,16 +156,7 @@ void TfrmBaseDataGoodsType::actMofifyExecute() {
 
 void TfrmBaseDataGoodsType::ShowEditDialog(std::unique_ptr<TfrmBaseDataGoodsTypeEdit> dialog,
                                            const QString& mode) {
-  dialog->TagString = mode;
-  try {
-    ShowModal(*dialog);
-  } catch (...) {
-    dialog.reset();
-    RefreBaseData();
-    throw;
-  }
-  dialog.reset();
-  RefreBaseData();
+  vlt::templates::RunEditDialog(std::move(dialog), mode, [this] { RefreBaseData(); });
 }
 
 bool TfrmBaseDataGoodsType::eventFilter(QObject* watched, QEvent* event) {
