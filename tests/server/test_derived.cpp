@@ -122,7 +122,7 @@ class Rng {
 
 const std::filesystem::path& checkFile() {
   static const std::filesystem::path p =
-      std::filesystem::path(__FILE__).parent_path() / "../schema/check_account.sql";
+      std::filesystem::path(VLT_SOURCE_DIR) / "tests/schema/check_account.sql";
   return p;
 }
 

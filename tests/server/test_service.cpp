@@ -288,7 +288,7 @@ TEST_F(DemoTest, TheDemoShopIsConsistent) {
                 .rows[0][0]
                 .toText(),
             "60.0000,44.0000");
-  std::ifstream in(std::filesystem::path(__FILE__).parent_path() / "../schema/check_account.sql");
+  std::ifstream in(std::filesystem::path(VLT_SOURCE_DIR) / "tests/schema/check_account.sql");
   std::stringstream text;
   text << in.rdbuf();
   for (const std::string& check : splitSqlScript(text.str())) {
