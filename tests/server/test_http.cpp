@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "http.h"
-#include "service_fixture.h"
+#include "served_fixture.h"
 #include "vlt/dataset.h"
 #include "vlt/json.h"
 #include "vlt/servermethods.h"
@@ -17,32 +17,7 @@
 namespace vlt::server {
 namespace {
 
-// The service answering HTTP on a free loopback port for one test.
-class HttpTest : public test::ServiceFixture {
- protected:
-  void SetUp() override {
-    ServiceFixture::SetUp();
-    HttpSettings h;
-    h.maxRequestBytes = 1024 * 1024;
-    tuneServer(server, 16);
-    mountApi(server, *service, h);
-    port = bindServer(server, "127.0.0.1", 0);
-    thread = std::thread([this] { server.listen_after_bind(); });
-    while (!server.is_running())
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    url = "http://127.0.0.1:" + std::to_string(port);
-  }
-  void TearDown() override {
-    server.stop();
-    thread.join();
-    ServiceFixture::TearDown();
-  }
-
-  httplib::Server server;
-  std::thread thread;
-  int port = 0;
-  std::string url;
-};
+using HttpTest = test::ServedFixture;
 
 TEST_F(HttpTest, EveryOperationThroughTheProxy) {
   std::string id = service->CreateUser("店主", "pw");
