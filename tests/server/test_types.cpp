@@ -178,6 +178,9 @@ const TypeCase kTypeCases[] = {
     {"GEOMETRY", "ST_GeomFromText('POINT(1 2)')", DataType::String, nullptr, "是几何数据"},
     {nullptr, "NULL", DataType::String, nullptr, nullptr},
     {nullptr, "CAST('::1' AS INET6)", DataType::String, "::1", nullptr},
+    {nullptr, "CAST('123e4567-e89b-12d3-a456-426614174000' AS UUID)", DataType::String,
+     "123e4567-e89b-12d3-a456-426614174000", nullptr},
+    {nullptr, "JSON_OBJECT('量', 1.50)", DataType::String, "{\"量\": 1.50}", nullptr},
 };
 
 std::string label(std::size_t i, const TypeCase& c) {
