@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "served_fixture.h"
 #include "vlt/dataset.h"
 #include "vlt/servermethods.h"
@@ -400,6 +402,69 @@ TEST_F(ResultTypes, UnfitValuesAreOperationFailuresOnEveryRead) {
   ClientDataSet after;
   EXPECT_EQ(read(after, "SELECT COUNT(*) AS n FROM seq_1_to_20000").FieldByName("n").AsString(),
             "20000");
+}
+
+// Each kind of failure answers its status: a request the service cannot read or may not serve
+// is refused, a statement that ran but failed or whose answer cannot be encoded is an operation
+// failure ({"error": ...} with 200), which the client shows as the database's message.
+TEST_F(ResultTypes, FailureKindsAnswerTheirStatus) {
+  httplib::Client raw(url);
+  auto login =
+      raw.Post("/api/CheckLoginUser",
+               nlohmann::json{{"UserID", owner.userId}, {"Password", "secret 类型"}}.dump(),
+               "application/json");
+  ASSERT_TRUE(login);
+  const httplib::Headers auth = {
+      {"Authorization",
+       "Bearer " + nlohmann::json::parse(login->body)["token"].get<std::string>()}};
+  const auto read = [&](const std::string& sql) {
+    return nlohmann::json{{"UserDBID", set}, {"SQL", sql}}.dump();
+  };
+  struct Case {
+    std::string op, body;
+    bool signedIn;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"GetUserDBDataBySql", "{\"UserDBID\":", true, 400, "请求格式错误"},
+      {"GetUserDBDataBySql", "{}", true, 400, "缺少参数"},
+      {"SaveUserDBDataByDelta",
+       nlohmann::json{{"UserDBID", set}, {"Table", "td_unit"}, {"Delta", "{\"fields\":"}}.dump(),
+       true, 400, "数据格式错误"},
+      {"GetUserDBDataBySql", read("select 1"), false, 401, "登录已过期"},
+      {"GetUserDBDataBySql", nlohmann::json{{"UserDBID", "1_01"}, {"SQL", "select 1"}}.dump(), true,
+       403, "1_01"},
+      {"NoSuchOperation", "{}", true, 404, "未知的操作：NoSuchOperation"},
+      {"GetUserDBDataBySql", read("select nonsense"), true, 200, "Unknown column 'nonsense'"},
+      {"GetUserDBDataBySql", read("select 1 as a, 2 as A"), true, 200, "数据格式错误"},
+      {"GetUserDBDataBySql", read("select CAST(REPEAT('9', 39) AS DECIMAL(65,0)) as big"), true,
+       200, "结果列 big"},
+      {"GetMasterAndDetailData",
+       nlohmann::json{{"UserDBID", set},
+                      {"MasterTable", "td_unit"},
+                      {"MasterSQL", "select 'B1' as Bid, 1 as a, 2 as A"},
+                      {"DetailSQL", "select :bid as Bid"}}
+           .dump(),
+       true, 200, "数据格式错误"},
+      {"GetMasterAndDetailData",
+       nlohmann::json{{"UserDBID", set},
+                      {"MasterTable", "td_unit"},
+                      {"MasterSQL", "select 'B1' as Bid"},
+                      {"DetailSQL", "select :bid as Bid, CAST('25:00' AS TIME) as t"}}
+           .dump(),
+       true, 200, "结果列 t"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.op + " " + c.body);
+    auto r = c.signedIn ? raw.Post("/api/" + c.op, auth, c.body, "application/json")
+                        : raw.Post("/api/" + c.op, c.body, "application/json");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, c.status);
+    const auto answer = nlohmann::json::parse(r->body);
+    ASSERT_TRUE(answer.contains("error")) << r->body;
+    EXPECT_NE(answer["error"].get<std::string>().find(c.message), std::string::npos) << r->body;
+  }
 }
 
 }  // namespace
