@@ -21,24 +21,9 @@ bool isBinary(const MYSQL_FIELD& f) {
   return f.charsetnr == 63;
 }
 
-// How a field's cells become the packet's text. Most pass as the database sends them; the
-// others are checked, so that a value the client cannot hold is refused by name instead of
-// arriving as null, cut or wrapped around.
-enum Check : unsigned char {
-  kPlain,        // text, integers within their field's type, years
-  kUnsignedBig,  // BIGINT UNSIGNED: the upper half does not fit a signed 64-bit integer
-  kBits,         // BIT(n): the text protocol sends raw bytes, most significant first
-  kFloat,
-  kDecimal,
-  kDate,
-  kDateTime,
-  kTime,
-  kBinary,  // binary strings: carried when they are UTF-8 text
-};
-
 struct Column {
   FieldDef def;
-  Check check = kPlain;
+  CellCheck check = CellCheck::Plain;
 };
 
 [[noreturn]] void refuse(const FieldDef& f, std::size_t row, const std::string& problem) {
@@ -68,21 +53,21 @@ Column columnOf(const MYSQL_FIELD& f) {
       break;
     case MYSQL_TYPE_LONGLONG:
       d.type = DataType::Int64;
-      if (isUnsigned) c.check = kUnsignedBig;
+      if (isUnsigned) c.check = CellCheck::UnsignedBig;
       break;
     case MYSQL_TYPE_BIT:
       d.type = DataType::Int64;
-      c.check = kBits;
+      c.check = CellCheck::Bits;
       break;
     case MYSQL_TYPE_FLOAT:
     case MYSQL_TYPE_DOUBLE:
       d.type = DataType::Float;
-      c.check = kFloat;
+      c.check = CellCheck::Float;
       break;
     case MYSQL_TYPE_DECIMAL:
     case MYSQL_TYPE_NEWDECIMAL: {
       d.type = DataType::Decimal;
-      c.check = kDecimal;
+      c.check = CellCheck::Decimal;
       d.scale = static_cast<int>(f.decimals);
       if (d.scale > Decimal::kMaxDigits)
         refuse(d, 0,
@@ -98,23 +83,23 @@ Column columnOf(const MYSQL_FIELD& f) {
     case MYSQL_TYPE_DATE:
     case MYSQL_TYPE_NEWDATE:
       d.type = DataType::Date;
-      c.check = kDate;
+      c.check = CellCheck::Date;
       break;
     case MYSQL_TYPE_DATETIME:
     case MYSQL_TYPE_TIMESTAMP:
       d.type = DataType::DateTime;
-      c.check = kDateTime;
+      c.check = CellCheck::DateTime;
       break;
     case MYSQL_TYPE_TIME:
       d.type = DataType::Time;
-      c.check = kTime;
+      c.check = CellCheck::Time;
       break;
     case MYSQL_TYPE_GEOMETRY:
       refuse(d, 0, " 是几何数据，无法传送；请用 ST_AsText(" + d.name + ") 取出它的文本");
     default:
       d.type = DataType::String;
       if (isBinary(f)) {
-        c.check = kBinary;
+        c.check = CellCheck::Binary;
       } else if (f.length > 0 && f.length < 4u * 65536u) {
         // Lengths are in bytes of the connection's character set (4 per utf8mb4 character).
         d.size = static_cast<int>(f.length / 4);
@@ -158,8 +143,14 @@ std::size_t invalidUtf8(std::string_view s) {
   return std::string_view::npos;
 }
 
-bool allZeroDigits(std::string_view t) {
-  return std::all_of(t.begin(), t.end(), [](char ch) { return ch < '1' || ch > '9'; });
+bool allZeros(std::string_view t) {
+  return std::all_of(t.begin(), t.end(), [](char ch) { return ch == '0'; });
+}
+
+// The database's "no date": the zero date-time, with or without a fraction of zeros.
+bool zeroDateTime(std::string_view t) {
+  return t.substr(0, 19) == "0000-00-00 00:00:00" &&
+         (t.size() == 19 || (t[19] == '.' && allZeros(t.substr(20))));
 }
 
 // The length of a temporal text without its fraction of a second, which the client's values do
@@ -167,22 +158,24 @@ bool allZeroDigits(std::string_view t) {
 std::size_t wholeSeconds(const FieldDef& f, std::size_t row, std::string_view t) {
   const std::size_t dot = t.find('.');
   if (dot == std::string_view::npos) return t.size();
-  if (!allZeroDigits(t.substr(dot + 1)))
+  if (!allZeros(t.substr(dot + 1)))
     refuse(f, row,
            " 的值 " + std::string(t) + " 带有几分之一秒，客户端的时间只精确到秒；请用 CAST(" +
                f.name + " AS " + (f.type == DataType::Time ? "TIME" : "DATETIME") + ") 去掉它");
   return dot;
 }
 
+}  // namespace
+
 // Checks one cell and, where the database's text is not the packet's, rewrites it: `cell` and
 // `length` then point into `text` (or the cell becomes null for the zero date).
-void checkCell(const FieldDef& f, Check check, std::size_t row, const char*& cell,
+void checkCell(const FieldDef& f, CellCheck check, std::size_t row, const char*& cell,
                unsigned long& length, std::string& text) {
   const std::string_view t(cell, length);
   switch (check) {
-    case kPlain:
+    case CellCheck::Plain:
       return;
-    case kUnsignedBig: {
+    case CellCheck::UnsignedBig: {
       std::int64_t v = 0;
       const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
       if (r.ec != std::errc() || r.ptr != t.data() + t.size())
@@ -191,7 +184,7 @@ void checkCell(const FieldDef& f, Check check, std::size_t row, const char*& cel
                    " AS DECIMAL(20,0)) 取出");
       return;
     }
-    case kBits: {
+    case CellCheck::Bits: {
       std::uint64_t v = 0;
       for (char ch : t)
         v = (v << 8) | static_cast<unsigned char>(ch);
@@ -204,22 +197,36 @@ void checkCell(const FieldDef& f, Check check, std::size_t row, const char*& cel
       length = text.size();
       return;
     }
-    case kFloat: {
+    case CellCheck::Float: {
       double v = 0;
       const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
       if (r.ec != std::errc() || r.ptr != t.data() + t.size() || !std::isfinite(v))
         refuse(f, row, " 的值 " + std::string(t) + " 不是可传送的浮点数");
       return;
     }
-    case kDecimal: {
-      // Digits the value needs at the field's scale; leading zeros do not count.
+    case CellCheck::Decimal: {
+      // [-]digits[.digits], and the digits the value needs at the field's scale; leading zeros
+      // do not count.
       std::size_t i = t.empty() || t[0] != '-' ? 0 : 1;
+      const std::size_t digitsStart = i;
       while (i < t.size() && t[i] == '0')
         ++i;
       const std::size_t intStart = i;
       while (i < t.size() && t[i] >= '0' && t[i] <= '9')
         ++i;
       const std::size_t intDigits = i - intStart;
+      std::size_t fracDigits = 0;
+      if (i < t.size() && t[i] == '.') {
+        const std::size_t fracStart = ++i;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9')
+          ++i;
+        fracDigits = i - fracStart;
+        if (fracDigits == 0) i = 0;
+      }
+      if (i == digitsStart || i != t.size() || fracDigits > static_cast<std::size_t>(f.scale))
+        refuse(
+            f, row,
+            " 的值 " + std::string(t) + " 不是 " + std::to_string(f.scale) + " 位小数的十进制数");
       const std::size_t room = static_cast<std::size_t>(f.precision - f.scale);
       if (intDigits > room)
         refuse(f, row,
@@ -228,7 +235,7 @@ void checkCell(const FieldDef& f, Check check, std::size_t row, const char*& cel
                    std::to_string(f.scale) + ") 所容的 " + std::to_string(room) + " 位");
       return;
     }
-    case kDate:
+    case CellCheck::Date:
       if (t == "0000-00-00") {
         cell = nullptr;  // the database's "no date"
         return;
@@ -236,8 +243,8 @@ void checkCell(const FieldDef& f, Check check, std::size_t row, const char*& cel
       if (Date d; t.size() != 10 || !Date::tryParse(t, d))
         refuse(f, row, " 的值 " + std::string(t) + " 不是有效的日期（年、月、日不能为零）");
       return;
-    case kDateTime: {
-      if (allZeroDigits(t)) {
+    case CellCheck::DateTime: {
+      if (zeroDateTime(t)) {
         cell = nullptr;
         return;
       }
@@ -247,7 +254,7 @@ void checkCell(const FieldDef& f, Check check, std::size_t row, const char*& cel
       length = whole;
       return;
     }
-    case kTime: {
+    case CellCheck::Time: {
       const std::size_t whole = wholeSeconds(f, row, t);
       if (Time v; whole != 8 || !Time::tryParse(t.substr(0, whole), v))
         refuse(f, row,
@@ -256,7 +263,7 @@ void checkCell(const FieldDef& f, Check check, std::size_t row, const char*& cel
       length = whole;
       return;
     }
-    case kBinary: {
+    case CellCheck::Binary: {
       const std::size_t bad = invalidUtf8(t);
       if (bad != std::string_view::npos)
         refuse(f, row,
@@ -268,8 +275,7 @@ void checkCell(const FieldDef& f, Check check, std::size_t row, const char*& cel
   }
 }
 
-// A checked cell as a typed value.
-Value cellOf(const FieldDef& d, const char* data, unsigned long length) {
+Value cellValue(const FieldDef& d, const char* data, unsigned long length) {
   std::string_view text(data, length);
   switch (d.type) {
     case DataType::Int16:
@@ -298,8 +304,6 @@ Value cellOf(const FieldDef& d, const char* data, unsigned long length) {
       return Value(std::string(text));
   }
 }
-
-}  // namespace
 
 std::string quoteIdentifier(std::string_view name) {
   std::string out = "`";
@@ -359,7 +363,7 @@ Packet Connection::query(std::string_view sql, std::size_t maxRows) {
     Row r;
     r.reserve(n);
     for (std::size_t i = 0; i < n; ++i)
-      r.push_back(cells[i] ? cellOf(p.fields[i], cells[i], lengths[i]) : Value());
+      r.push_back(cells[i] ? cellValue(p.fields[i], cells[i], lengths[i]) : Value());
     p.rows.push_back(std::move(r));
   }
   return p;
@@ -414,7 +418,7 @@ bool OpenResult::next(const char* const*& cells, const unsigned long*& lengths) 
 void OpenResult::addField(const MYSQL_FIELD& field) {
   Column c = columnOf(field);
   fields_.add(std::move(c.def));
-  checks_.push_back(c.check);
+  checks_.push_back(static_cast<unsigned char>(c.check));
 }
 
 void OpenResult::checkCells(char** row, const unsigned long* lengths) {
@@ -423,8 +427,8 @@ void OpenResult::checkCells(char** row, const unsigned long* lengths) {
   lengths_.assign(lengths, lengths + n);
   texts_.resize(n);
   for (std::size_t i = 0; i < n; ++i)
-    if (checks_[i] != kPlain && cells_[i])
-      checkCell(fields_[i], static_cast<Check>(checks_[i]), count_, cells_[i], lengths_[i],
+    if (checks_[i] != static_cast<unsigned char>(CellCheck::Plain) && cells_[i])
+      checkCell(fields_[i], static_cast<CellCheck>(checks_[i]), count_, cells_[i], lengths_[i],
                 texts_[i]);
 }
 
@@ -439,8 +443,9 @@ OpenResult Connection::open(std::string_view sql, std::size_t maxRows) {
     for (unsigned i = 0; i < n; ++i)
       result.addField(fields[i]);
     // Rows of text, integers and strings only pass as they come.
-    if (std::all_of(result.checks_.begin(), result.checks_.end(),
-                    [](unsigned char c) { return c == kPlain; }))
+    if (std::all_of(result.checks_.begin(), result.checks_.end(), [](unsigned char c) {
+          return c == static_cast<unsigned char>(CellCheck::Plain);
+        }))
       result.checks_.clear();
   }
   return result;

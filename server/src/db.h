@@ -127,6 +127,29 @@ class Connection {
   MYSQL* mysql_ = nullptr;
 };
 
+// How the cells of a result field are checked before they travel: most pass as the database
+// sends them; the others are checked so that a value the client cannot hold is refused by name
+// (ResultError) instead of arriving as null, cut or wrapped around.
+enum class CellCheck : unsigned char {
+  Plain,        // text, integers within their field's type, years
+  UnsignedBig,  // BIGINT UNSIGNED: the upper half does not fit a signed 64-bit integer
+  Bits,         // BIT(n): the text protocol sends raw bytes, most significant first
+  Float,
+  Decimal,   // at most the field's precision and scale
+  Date,      // the zero date is null, other dates with zero parts are refused
+  DateTime,  // likewise, and a fraction of a second other than zero is refused
+  Time,      // within one day, whole seconds
+  Binary,    // binary strings: carried when they are UTF-8 text
+};
+
+// Checks one non-null cell of field `f` (`row` counted from 1, for the message) and, where the
+// database's text is not the packet's, rewrites it: `cell` and `length` then point into `text`,
+// or the cell becomes null for the zero date. Throws ResultError naming the column.
+void checkCell(const FieldDef& f, CellCheck check, std::size_t row, const char*& cell,
+               unsigned long& length, std::string& text);
+// A checked cell as the typed value a whole (not streamed) answer carries.
+Value cellValue(const FieldDef& f, const char* data, unsigned long length);
+
 // A name as a quoted identifier (`name`), backticks doubled.
 std::string quoteIdentifier(std::string_view name);
 
