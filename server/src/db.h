@@ -7,12 +7,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vlt/errors.h"
 #include "vlt/packet.h"
 
 typedef struct st_mysql MYSQL;
 typedef struct st_mysql_res MYSQL_RES;
+typedef struct st_mysql_field MYSQL_FIELD;
 
 namespace vlt::server {
 
@@ -31,6 +33,14 @@ class DbError : public Error {
  private:
   unsigned code_;
   std::string sqlState_;
+};
+
+// The statement ran, but a column or a value of its answer cannot travel in a packet: a value
+// wider than the client's decimal, a time outside one day, binary data that is not text. The
+// message names the column and what does not fit. An operation failure, not a malformed request.
+class ResultError : public Error {
+ public:
+  using Error::Error;
 };
 
 struct DbEndpoint {
@@ -55,8 +65,10 @@ class OpenResult {
 
   // The result's fields (none for a statement without a result).
   const FieldDefs& fields() const { return fields_; }
-  // The next row: cells[i] holds lengths[i] bytes of field i's text, or is null for a null.
-  // False at the end. Throws DbError for a failure of the database and for a row past the limit.
+  // The next row: cells[i] holds lengths[i] bytes of field i's text, or is null for a null, in
+  // the form the packet carries (bit values as digits, the zero date as null). False at the end.
+  // Throws DbError for a failure of the database and for a row past the limit, ResultError for
+  // a value its field cannot carry.
   bool next(const char* const*& cells, const unsigned long*& lengths);
   std::size_t count() const { return count_; }
 
@@ -64,11 +76,18 @@ class OpenResult {
   friend class Connection;
   OpenResult(MYSQL* mysql, MYSQL_RES* res, std::size_t maxRows)
       : mysql_(mysql), res_(res), maxRows_(maxRows) {}
+  void addField(const MYSQL_FIELD& field);
+  void checkCells(char** row, const unsigned long* lengths);
   MYSQL* mysql_;
   MYSQL_RES* res_;
   FieldDefs fields_;
   std::size_t maxRows_;
   std::size_t count_ = 0;
+  // How each field's cells are checked or rewritten; empty when none needs it.
+  std::vector<unsigned char> checks_;
+  std::vector<const char*> cells_;
+  std::vector<unsigned long> lengths_;
+  std::vector<std::string> texts_;  // rewritten cells
 };
 
 class Connection {
@@ -107,6 +126,29 @@ class Connection {
   DbEndpoint endpoint_;
   MYSQL* mysql_ = nullptr;
 };
+
+// How the cells of a result field are checked before they travel: most pass as the database
+// sends them; the others are checked so that a value the client cannot hold is refused by name
+// (ResultError) instead of arriving as null, cut or wrapped around.
+enum class CellCheck : unsigned char {
+  Plain,        // text, integers within their field's type, years
+  UnsignedBig,  // BIGINT UNSIGNED: the upper half does not fit a signed 64-bit integer
+  Bits,         // BIT(n): the text protocol sends raw bytes, most significant first
+  Float,
+  Decimal,   // at most the field's precision and scale
+  Date,      // the zero date is null, other dates with zero parts are refused
+  DateTime,  // likewise, and a fraction of a second other than zero is refused
+  Time,      // within one day, whole seconds
+  Binary,    // binary strings: carried when they are UTF-8 text
+};
+
+// Checks one non-null cell of field `f` (`row` counted from 1, for the message) and, where the
+// database's text is not the packet's, rewrites it: `cell` and `length` then point into `text`,
+// or the cell becomes null for the zero date. Throws ResultError naming the column.
+void checkCell(const FieldDef& f, CellCheck check, std::size_t row, const char*& cell,
+               unsigned long& length, std::string& text);
+// A checked cell as the typed value a whole (not streamed) answer carries.
+Value cellValue(const FieldDef& f, const char* data, unsigned long length);
 
 // A name as a quoted identifier (`name`), backticks doubled.
 std::string quoteIdentifier(std::string_view name);

@@ -169,22 +169,61 @@ const std::map<std::string, StreamedHandler>& streamedHandlers() {
   return h;
 }
 
-// What an answer says for a failure after its first rows went out: the same words as the
-// {"error": ...} answer of a failure before them.
-std::string lateFailure(const std::exception_ptr& e) {
+// An operation the service does not have, and a call without a valid session: answered through
+// the failure table like every other refusal.
+class UnknownOperation : public Error {
+ public:
+  using Error::Error;
+};
+class NotSignedIn : public Error {
+ public:
+  using Error::Error;
+};
+
+template <typename E>
+bool is(const std::exception& e) {
+  return dynamic_cast<const E*>(&e) != nullptr;
+}
+
+// Every failure kind with its HTTP status and the words put before its message. A request the
+// service cannot read is 400; a statement that ran but failed, or whose answer cannot be
+// encoded, is an operation failure: 200 with {"error": ...}, as the client reports it. The
+// first kind that matches counts, so a kind comes before the kinds it derives from.
+struct FailureKind {
+  bool (*matches)(const std::exception&);
+  int status;
+  const char* prefix;
+};
+const FailureKind kFailures[] = {
+    {is<Json::exception>, 400, "请求格式错误："},
+    {is<BadRequest>, 400, ""},
+    {is<ParseError>, 400, "数据格式错误："},  // a delta that does not decode
+    {is<NotSignedIn>, 401, ""},
+    {is<AccessDenied>, 403, ""},
+    {is<UnknownOperation>, 404, ""},
+    {is<LoginThrottled>, 429, ""},
+    {is<DbError>, 200, ""},
+    {is<ResultError>, 200, ""},
+    {is<DataSetError>, 200, "数据格式错误："},  // an answer the packet codec refuses
+};
+
+struct Failure {
+  int status;
+  std::string message;
+};
+
+// The answer to a failure of operation `op`; anything unforeseen is logged and answered 500.
+Failure failureOf(const std::exception_ptr& failure, const std::string& op) {
   try {
-    std::rethrow_exception(e);
-  } catch (const DbError& x) {
-    return x.what();
-  } catch (const DataSetError& x) {
-    return std::string("数据格式错误：") + x.what();
-  } catch (const Error& x) {
-    return x.what();
-  } catch (const std::exception& x) {
-    std::cerr << "vlt-dataservice: streamed answer: " << x.what() << std::endl;
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    for (const FailureKind& kind : kFailures)
+      if (kind.matches(e)) return {kind.status, kind.prefix + std::string(e.what())};
+    std::cerr << "vlt-dataservice: " << op << ": " << e.what() << std::endl;
   } catch (...) {
+    std::cerr << "vlt-dataservice: " << op << ": unknown failure" << std::endl;
   }
-  return "服务内部错误，请稍后重试";
+  return {500, "服务内部错误，请稍后重试"};
 }
 
 // A packet answer whose rows go out while the database still sends them: each row is written
@@ -233,7 +272,7 @@ class PacketStream {
       writer_.finish();
       out += text();
       out += ",\"error\":";
-      appendJsonString(out, lateFailure(std::current_exception()));
+      appendJsonString(out, failureOf(std::current_exception(), "streamed answer").message);
       out += '}';
       more = false;
     }
@@ -321,10 +360,10 @@ void mountApi(httplib::Server& server, DataService& service, HttpSettings settin
       auto h = handlers().find(op);
       auto streamed = streamedHandlers().find(op);
       if (h == handlers().end() && streamed == streamedHandlers().end() && op != "Logout")
-        return reply(res, 404, errorBody("未知的操作：" + op));
+        throw UnknownOperation("未知的操作：" + op);
       std::string token = bearer(req);
       auto session = token.empty() ? std::nullopt : service.auth().session(token);
-      if (!session) return reply(res, 401, errorBody("登录已过期，请重新登录"));
+      if (!session) throw NotSignedIn("登录已过期，请重新登录");
       if (op == "Logout") {
         service.auth().logout(token);
         return reply(res, 200, resultBody(true));
@@ -333,23 +372,9 @@ void mountApi(httplib::Server& server, DataService& service, HttpSettings settin
       if (streamed != streamedHandlers().end())
         return replyStreamed(res, service, caller, r, streamed->second);
       reply(res, 200, h->second(service, caller, r));
-    } catch (const Json::exception& e) {
-      reply(res, 400, errorBody(std::string("请求格式错误：") + e.what()));
-    } catch (const BadRequest& e) {
-      reply(res, 400, errorBody(e.what()));
-    } catch (const ParseError& e) {
-      reply(res, 400, errorBody(std::string("数据格式错误：") + e.what()));
-    } catch (const DataSetError& e) {
-      reply(res, 400, errorBody(std::string("数据格式错误：") + e.what()));
-    } catch (const AccessDenied& e) {
-      reply(res, 403, errorBody(e.what()));
-    } catch (const LoginThrottled& e) {
-      reply(res, 429, errorBody(e.what()));
-    } catch (const DbError& e) {
-      reply(res, 200, errorBody(e.what()));
-    } catch (const std::exception& e) {
-      std::cerr << "vlt-dataservice: " << op << ": " << e.what() << std::endl;
-      reply(res, 500, errorBody("服务内部错误，请稍后重试"));
+    } catch (...) {
+      Failure f = failureOf(std::current_exception(), op);
+      reply(res, f.status, errorBody(f.message));
     }
   });
 }
