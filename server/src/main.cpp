@@ -213,12 +213,15 @@ int main(int argc, char** argv) {
       if (!tlsCert.empty()) {
         auto tls = std::make_unique<httplib::SSLServer>(tlsCert.c_str(), tlsKey.c_str());
         if (!tls->is_valid()) throw std::runtime_error("the TLS certificate or key cannot be used");
+        tuneServer(*tls, threads);
         server = std::move(tls);
       } else {
-        server = std::make_unique<httplib::Server>();
+        server = std::make_unique<HttpServer>(threads);
       }
-      tuneServer(*server, threads);
-      mountApi(*server, service);
+      HttpSettings http;
+      // A quarter of the workers stay free for sign-in, registration and the pages.
+      http.maxBusyCalls = std::max(1, threads * 3 / 4);
+      mountApi(*server, service, http);
       runningServer = server.get();
       signal(SIGINT, onSignal);
       signal(SIGTERM, onSignal);
