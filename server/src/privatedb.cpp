@@ -157,6 +157,9 @@ void PrivateMariaDb::secureSocketFolder() const {
   if (dir == options_.folder) return;
   if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
     throw Error("Cannot make the socket folder " + dir.string() + ": " + std::strerror(errno));
+  struct stat st {};
+  if (::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid())
+    ::chmod(dir.c_str(), 0700);
   if (!privateFolder(dir))
     throw Error("The socket folder " + dir.string() +
                 " is not a folder of this user's that only this user may enter");
