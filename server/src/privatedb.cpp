@@ -134,7 +134,10 @@ const char* requiredServerOptions() {
          "--max-connections=500 --local-infile=0";
 }
 
-PrivateMariaDb::PrivateMariaDb(PrivateDbOptions options) : options_(std::move(options)) {}
+PrivateMariaDb::PrivateMariaDb(PrivateDbOptions options) : options_(std::move(options)) {
+  // The server resolves relative paths against its own base folder, not ours.
+  options_.folder = fs::absolute(options_.folder);
+}
 
 std::string PrivateMariaDb::socketPath() const {
   // A unix socket path must stay under about 100 bytes; deep folders use a short folder of
