@@ -16,6 +16,7 @@
 #include <memory>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -450,10 +451,31 @@ struct HttpServer::Connection {
     if (fd >= 0) ::close(fd);
   }
 
-  bool headerTooLong() const { return buffer.size() > kMaxHeaderBytes && !headerArrived(); }
+  bool headerTooLong() const {
+    return buffer.size() > kMaxHeaderBytes && headerEnd() == std::string::npos;
+  }
 
-  bool headerArrived() const {
-    return buffer.find("\r\n\r\n") != std::string::npos || buffer.find("\n\n") != std::string::npos;
+  // Where the body of the next request starts, or npos while its header is coming.
+  std::size_t headerEnd() const {
+    std::size_t crlf = buffer.find("\r\n\r\n");
+    std::size_t lf = buffer.find("\n\n");
+    if (crlf != std::string::npos && (lf == std::string::npos || crlf < lf)) return crlf + 4;
+    return lf == std::string::npos ? lf : lf + 2;
+  }
+
+  // The next request can be served without waiting on the client: its header and its body
+  // have arrived, or the first kBodyRoom bytes of a longer body. (A chunked body, which our
+  // clients do not send, is left to the worker.)
+  bool ready() const {
+    const std::size_t end = headerEnd();
+    if (end == std::string::npos) return false;
+    const std::size_t body = buffer.size() - end;
+    if (body >= kBodyRoom) return true;
+    std::string header = lowerCase(buffer.substr(0, end));
+    auto length = header.find("\ncontent-length:");
+    if (length != std::string::npos)
+      return body >= std::strtoull(header.c_str() + length + 16, nullptr, 10);
+    return true;
   }
 
   // Takes what the socket holds without waiting; false at its end or on an error.
@@ -465,7 +487,7 @@ struct HttpServer::Connection {
         if (closing) continue;
         if (buffer.empty()) headerStart = Clock::now();
         buffer.append(chunk, static_cast<std::size_t>(n));
-        if (headerArrived() || buffer.size() > kMaxHeaderBytes) return true;  // the body waits
+        if (ready() || headerTooLong()) return true;  // the rest waits in the socket
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
@@ -475,6 +497,10 @@ struct HttpServer::Connection {
 
   // A header this long is not one of a client of ours.
   static constexpr std::size_t kMaxHeaderBytes = 32 * 1024;
+  // Bodies up to this size arrive whole before a worker takes the request; a worker reads the
+  // rest of a longer one, within kBodyTime.
+  static constexpr std::size_t kBodyRoom = 64 * 1024;
+  static constexpr std::chrono::seconds kBodyTime{60};
 };
 
 namespace {
@@ -506,7 +532,10 @@ void socketAddress(int fd, bool peer, std::string& ip, int& port) {
 class ConnectionStream : public httplib::Stream {
  public:
   ConnectionStream(HttpServer::Connection& c, time_t readSeconds, time_t writeSeconds)
-      : c_(c), readSeconds_(readSeconds), writeSeconds_(writeSeconds) {}
+      : c_(c),
+        deadline_(Clock::now() + HttpServer::Connection::kBodyTime),
+        readSeconds_(readSeconds),
+        writeSeconds_(writeSeconds) {}
 
   bool is_readable() const override {
     return pos_ < c_.buffer.size() || waitFor(c_.fd, POLLIN, readSeconds_);
@@ -517,7 +546,7 @@ class ConnectionStream : public httplib::Stream {
     if (pos_ >= c_.buffer.size()) {
       c_.buffer.clear();
       pos_ = 0;
-      if (!waitFor(c_.fd, POLLIN, readSeconds_)) return -1;
+      if (Clock::now() > deadline_ || !waitFor(c_.fd, POLLIN, readSeconds_)) return -1;
       char chunk[16 * 1024];
       ssize_t n;
       do {
@@ -559,6 +588,7 @@ class ConnectionStream : public httplib::Stream {
  private:
   HttpServer::Connection& c_;
   std::size_t pos_ = 0;
+  Clock::time_point deadline_;  // for reading the request
   time_t readSeconds_;
   time_t writeSeconds_;
 };
@@ -666,7 +696,7 @@ class HttpServer::Workers : public httplib::TaskQueue {
         bool alive = true;
         if (fds[i + 1].revents) alive = c->receive();
         if (alive && !c->closing && c->headerTooLong()) alive = false;
-        if (alive && !c->closing && c->headerArrived()) {
+        if (alive && !c->closing && c->ready()) {
           enqueue([this, c] { server_.serve(c); });
           continue;
         }
@@ -712,12 +742,11 @@ bool HttpServer::process_and_close_socket(socket_t sock) {
 
 void HttpServer::serve(Connection* c) {
   for (;;) {
-    if ((!c->headerArrived() && !c->receive()) || svr_sock_ == INVALID_SOCKET ||
-        c->headerTooLong()) {
+    if ((!c->ready() && !c->receive()) || svr_sock_ == INVALID_SOCKET || c->headerTooLong()) {
       delete c;
       return;
     }
-    if (!c->headerArrived()) {
+    if (!c->ready()) {
       const auto now = Clock::now();
       c->deadline = c->buffer.empty() ? now + std::chrono::seconds(keep_alive_timeout_sec_)
                                       : c->headerStart + headerTimeout_;

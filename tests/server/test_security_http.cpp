@@ -204,13 +204,16 @@ TEST_F(SecurityHttpTest, BodiesAreRefusedByTheirDecodedSizeDepthAndText) {
             200);
 }
 
-// Connections that send their header a byte at a time hold no worker: the pages are served
-// while they dribble, and they are cut off when their header has not arrived in time.
-TEST_F(SecurityHttpTest, SlowHeadersHoldNoWorkerAndAreCutOff) {
+// Connections that send their header or body a byte at a time hold no worker: the pages are
+// served while they dribble, and they are cut off when their request has not arrived in time.
+TEST_F(SecurityHttpTest, SlowSendersHoldNoWorkerAndAreCutOff) {
   std::vector<int> slow;
   for (int i = 0; i < 40; ++i) {  // more than the 16 workers
     slow.push_back(connectFrom(port, "127.0.0.1"));
-    sendAll(slow.back(), "GET / HTTP/1.1\r\nHost: t\r\n");
+    // Half send their header slowly, half a short body.
+    sendAll(slow.back(), i % 2 ? "GET / HTTP/1.1\r\nHost: t\r\n"
+                               : "POST /api/CheckLoginUser HTTP/1.1\r\nHost: t\r\n"
+                                 "Content-Length: 1000\r\n\r\n{");
   }
   std::atomic<bool> stop{false};
   std::atomic<int> cutOff{0};
