@@ -628,7 +628,11 @@ class HttpServer::Workers : public httplib::TaskQueue {
       t.join();
     for (Connection* c : parked_)
       delete c;
+    for (Connection* c : arriving_)
+      delete c;
     parked_.clear();
+    arriving_.clear();
+    server_.workers_ = nullptr;  // the library deletes this queue next
   }
 
   // Leaves the connection to wait for its next request; closes it when the room is full or
