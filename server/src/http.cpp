@@ -472,6 +472,7 @@ struct HttpServer::Connection {
     const std::size_t body = buffer.size() - end;
     if (body >= kBodyRoom) return true;
     std::string header = lowerCase(buffer.substr(0, end));
+    if (header.find("\nexpect:") != std::string::npos) return true;  // the body waits for "100"
     auto length = header.find("\ncontent-length:");
     if (length != std::string::npos)
       return body >= std::strtoull(header.c_str() + length + 16, nullptr, 10);

@@ -246,7 +246,7 @@ TEST_F(SecurityHttpTest, SignInIsServedWhileSlowCallsRun) {
   std::string other = service->CreateUser("other", "pw");
   const std::string auth = tokenOf(owner.userId, "secret owner");
   const std::string body =
-      nlohmann::json{{"UserDBID", owner.userId + "_01"}, {"SQL", "select sleep(3)"}}.dump();
+      nlohmann::json{{"UserDBID", owner.userId + "_01"}, {"SQL", "select sleep(4)"}}.dump();
   std::mutex m;
   std::vector<std::string> finished;  // in order
   int refused = 0;
@@ -264,7 +264,7 @@ TEST_F(SecurityHttpTest, SignInIsServedWhileSlowCallsRun) {
   auto root = Connection::open(test::rootEndpoint());
   for (int i = 0; i < 600; ++i) {
     auto n = root->scalar(
-        "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO = 'select sleep(3)'");
+        "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO = 'select sleep(4)'");
     if (n && std::stoi(*n) >= 4) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
