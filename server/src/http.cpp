@@ -2,6 +2,9 @@
 
 #include <httplib.h>
 
+#include <fcntl.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -445,10 +448,44 @@ struct HttpServer::Connection {
   Clock::time_point headerStart;  // when the first byte of the next request arrived
   Clock::time_point deadline;
   bool closing = false;  // answered and ending: what still comes is dropped
+  SSL* ssl = nullptr;    // TLS: the socket does not block, and the handshake comes first
+  bool handshaken = true;
 
   explicit Connection(int s) : fd(s) {}
   ~Connection() {
+    if (ssl) {
+      if (handshaken) SSL_shutdown(ssl);
+      SSL_free(ssl);
+    }
     if (fd >= 0) ::close(fd);
+  }
+
+  // Reads what the connection has without waiting: > 0 bytes, 0 at its end, -1 when nothing
+  // is there yet, -2 on an error.
+  ssize_t take(char* into, std::size_t size) {
+    if (!ssl) {
+      ssize_t n;
+      do {
+        n = ::recv(fd, into, size, MSG_DONTWAIT);
+      } while (n < 0 && errno == EINTR);
+      if (n >= 0) return n;
+      return errno == EAGAIN || errno == EWOULDBLOCK ? -1 : -2;
+    }
+    if (!handshaken) {
+      int r = SSL_accept(ssl);
+      if (r != 1) return wouldWait(r) ? -1 : -2;
+      handshaken = true;
+    }
+    int r = SSL_read(ssl, into, static_cast<int>(std::min<std::size_t>(size, 1 << 30)));
+    if (r > 0) return r;
+    if (SSL_get_error(ssl, r) == SSL_ERROR_ZERO_RETURN) return 0;
+    return wouldWait(r) ? -1 : -2;
+  }
+
+  bool wouldWait(int result) const {
+    int e = SSL_get_error(ssl, result);
+    if (e != SSL_ERROR_WANT_READ && e != SSL_ERROR_WANT_WRITE) ERR_clear_error();
+    return e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE;
   }
 
   bool headerTooLong() const {
@@ -483,16 +520,12 @@ struct HttpServer::Connection {
   bool receive() {
     char chunk[16 * 1024];
     for (;;) {
-      ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
-      if (n > 0) {
-        if (closing) continue;
-        if (buffer.empty()) headerStart = Clock::now();
-        buffer.append(chunk, static_cast<std::size_t>(n));
-        if (ready() || headerTooLong()) return true;  // the rest waits in the socket
-        continue;
-      }
-      if (n < 0 && errno == EINTR) continue;
-      return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+      ssize_t n = take(chunk, sizeof chunk);
+      if (n <= 0) return n == -1;
+      if (closing) continue;
+      if (buffer.empty() && handshaken) headerStart = Clock::now();
+      buffer.append(chunk, static_cast<std::size_t>(n));
+      if (ready() || headerTooLong()) return true;  // the rest waits in the socket
     }
   }
 
@@ -539,7 +572,8 @@ class ConnectionStream : public httplib::Stream {
         writeSeconds_(writeSeconds) {}
 
   bool is_readable() const override {
-    return pos_ < c_.buffer.size() || waitFor(c_.fd, POLLIN, readSeconds_);
+    return pos_ < c_.buffer.size() || (c_.ssl && SSL_pending(c_.ssl) > 0) ||
+           waitFor(c_.fd, POLLIN, readSeconds_);
   }
   bool is_writable() const override { return waitFor(c_.fd, POLLOUT, writeSeconds_); }
 
@@ -547,13 +581,14 @@ class ConnectionStream : public httplib::Stream {
     if (pos_ >= c_.buffer.size()) {
       c_.buffer.clear();
       pos_ = 0;
-      if (Clock::now() > deadline_ || !waitFor(c_.fd, POLLIN, readSeconds_)) return -1;
       char chunk[16 * 1024];
       ssize_t n;
-      do {
-        n = ::recv(c_.fd, chunk, sizeof chunk, 0);
-      } while (n < 0 && errno == EINTR);
-      if (n <= 0) return n;
+      for (;;) {
+        n = c_.take(chunk, sizeof chunk);
+        if (n != -1) break;
+        if (Clock::now() > deadline_ || !waitFor(c_.fd, POLLIN, readSeconds_)) return -1;
+      }
+      if (n <= 0) return n == 0 ? 0 : -1;
       c_.buffer.assign(chunk, static_cast<std::size_t>(n));
     }
     std::size_t n = std::min(size, c_.buffer.size() - pos_);
@@ -564,6 +599,13 @@ class ConnectionStream : public httplib::Stream {
 
   using httplib::Stream::write;
   ssize_t write(const char* ptr, size_t size) override {
+    if (c_.ssl) {
+      for (;;) {
+        int r = SSL_write(c_.ssl, ptr, static_cast<int>(std::min<std::size_t>(size, 1 << 30)));
+        if (r > 0) return r;
+        if (!c_.wouldWait(r) || !is_writable()) return -1;
+      }
+    }
     if (!is_writable()) return -1;
     ssize_t n;
     do {
@@ -729,19 +771,47 @@ class HttpServer::Workers : public httplib::TaskQueue {
   std::vector<Connection*> parked_;  // the room's own
 };
 
-HttpServer::HttpServer(int threads, std::chrono::seconds headerTimeout)
+HttpServer::HttpServer(int threads, std::chrono::seconds headerTimeout, const std::string& certFile,
+                       const std::string& keyFile)
     : headerTimeout_(headerTimeout) {
   tuneServer(*this, threads);
+  if (!certFile.empty()) {
+    tls_ = SSL_CTX_new(TLS_server_method());
+    if (!tls_) throw Error("TLS is not available");
+    SSL_CTX_set_min_proto_version(tls_, TLS1_2_VERSION);
+    SSL_CTX_set_options(tls_, SSL_OP_NO_RENEGOTIATION);
+    SSL_CTX_set_mode(tls_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    if (SSL_CTX_use_certificate_chain_file(tls_, certFile.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(tls_, keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
+        SSL_CTX_check_private_key(tls_) != 1) {
+      SSL_CTX_free(tls_);
+      throw Error("the TLS certificate or key cannot be used");
+    }
+  }
   new_task_queue = [this, threads] {
     workers_ = new Workers(*this, threads);
     return workers_;
   };
 }
 
-HttpServer::~HttpServer() = default;
+HttpServer::~HttpServer() {
+  if (tls_) SSL_CTX_free(tls_);
+}
 
 bool HttpServer::process_and_close_socket(socket_t sock) {
-  serve(new Connection(sock));
+  auto* c = new Connection(sock);
+  if (tls_) {
+    // The handshake is read like a header: in the waiting room, within the header's time.
+    ::fcntl(sock, F_SETFL, ::fcntl(sock, F_GETFL) | O_NONBLOCK);
+    c->ssl = SSL_new(tls_);
+    if (!c->ssl || SSL_set_fd(c->ssl, sock) != 1) {
+      delete c;
+      return false;
+    }
+    c->handshaken = false;
+    c->headerStart = Clock::now();
+  }
+  serve(c);
   return true;
 }
 
@@ -753,8 +823,9 @@ void HttpServer::serve(Connection* c) {
     }
     if (!c->ready()) {
       const auto now = Clock::now();
-      c->deadline = c->buffer.empty() ? now + std::chrono::seconds(keep_alive_timeout_sec_)
-                                      : c->headerStart + headerTimeout_;
+      c->deadline = c->buffer.empty() && c->handshaken
+                        ? now + std::chrono::seconds(keep_alive_timeout_sec_)
+                        : c->headerStart + headerTimeout_;
       workers_->park(c);
       return;
     }
@@ -773,6 +844,7 @@ void HttpServer::serve(Connection* c) {
     if (closeAfterAnswer) {
       // The client may still be sending the refused body; closing at once would reset the
       // connection and could lose the answer on its way. What comes is dropped for a moment.
+      if (c->ssl) SSL_shutdown(c->ssl);
       ::shutdown(c->fd, SHUT_WR);
       c->closing = true;
       c->buffer.clear();

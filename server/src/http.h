@@ -14,6 +14,8 @@
 
 #include "service.h"
 
+struct ssl_ctx_st;
+
 namespace vlt::server {
 
 struct HttpSettings {
@@ -37,13 +39,16 @@ void tuneServer(httplib::Server& server, int threads);
 // clients connecting at once; returns the port, or -1.
 int bindServer(httplib::Server& server, const std::string& host, int port);
 
-// A plain-HTTP server (tuned as tuneServer does) whose workers only serve requests whose header
-// has arrived whole: a connection waits for its next request in one waiting room shared by all
-// connections, so idle keep-alive connections and slow senders hold no worker, and a header
-// that does not arrive whole within `headerTimeout` of its first byte ends the connection.
+// An HTTP server (tuned as tuneServer does) whose workers only serve requests that have arrived:
+// a connection waits for its next request's header (and a short body) in one waiting room
+// shared by all connections, so idle keep-alive connections and slow senders hold no worker,
+// and a request whose header does not arrive whole within `headerTimeout` of its first byte
+// ends the connection. With a certificate and key (PEM files) it serves HTTPS, the handshake
+// waiting in the room and timed like a header. Throws vlt::Error for unusable TLS files.
 class HttpServer : public httplib::Server {
  public:
-  explicit HttpServer(int threads, std::chrono::seconds headerTimeout = std::chrono::seconds(10));
+  explicit HttpServer(int threads, std::chrono::seconds headerTimeout = std::chrono::seconds(10),
+                      const std::string& certFile = {}, const std::string& keyFile = {});
   ~HttpServer() override;
 
   struct Connection;
@@ -55,6 +60,7 @@ class HttpServer : public httplib::Server {
   void serve(Connection* c);
 
   std::chrono::seconds headerTimeout_;
+  ssl_ctx_st* tls_ = nullptr;
   Workers* workers_ = nullptr;  // while listening
 };
 

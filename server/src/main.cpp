@@ -209,15 +209,8 @@ int main(int argc, char** argv) {
       std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
       int port = colon == std::string::npos ? 8700 : std::stoi(listen.substr(colon + 1));
       if (tlsCert.empty() != tlsKey.empty()) throw std::runtime_error("--tls-cert needs --tls-key");
-      std::unique_ptr<httplib::Server> server;
-      if (!tlsCert.empty()) {
-        auto tls = std::make_unique<httplib::SSLServer>(tlsCert.c_str(), tlsKey.c_str());
-        if (!tls->is_valid()) throw std::runtime_error("the TLS certificate or key cannot be used");
-        tuneServer(*tls, threads);
-        server = std::move(tls);
-      } else {
-        server = std::make_unique<HttpServer>(threads);
-      }
+      auto server =
+          std::make_unique<HttpServer>(threads, std::chrono::seconds(10), tlsCert, tlsKey);
       HttpSettings http;
       // A quarter of the workers stay free for sign-in, registration and the pages.
       http.maxBusyCalls = std::max(1, threads * 3 / 4);

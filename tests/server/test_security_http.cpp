@@ -240,6 +240,45 @@ TEST_F(SecurityHttpTest, SlowSendersHoldNoWorkerAndAreCutOff) {
     ::close(fd);
 }
 
+// The same over HTTPS: handshakes that stall hold no worker and are cut off.
+TEST_F(SecurityHttpTest, StalledHandshakesHoldNoWorkerAndAreCutOff) {
+  char dir[] = "/tmp/vlt-tls-XXXXXX";
+  ASSERT_TRUE(::mkdtemp(dir));
+  const std::string cert = std::string(dir) + "/cert.pem", key = std::string(dir) + "/key.pem";
+  ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -days 1 "
+                         "-keyout " +
+                         key + " -out " + cert + " 2>/dev/null")
+                            .c_str()),
+            0);
+  HttpServer tls(4, std::chrono::seconds(2), cert, key);
+  mountApi(tls, *service);
+  const int tlsPort = bindServer(tls, "127.0.0.1", 0);
+  std::thread serving([&] { tls.listen_after_bind(); });
+  while (!tls.is_running())
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+  std::vector<int> stalled;
+  for (int i = 0; i < 12; ++i) {  // three times the workers
+    stalled.push_back(connectFrom(tlsPort, "127.0.0.1"));
+    sendAll(stalled.back(), "\x16\x03\x01");  // the start of a handshake record
+  }
+  std::string id = service->CreateUser("tls", "pw");
+  httplib::SSLClient client("127.0.0.1", tlsPort);
+  client.enable_server_certificate_verification(false);
+  auto signIn = client.Post("/api/CheckLoginUser", signInBody(id, "pw"), "application/json");
+  ASSERT_TRUE(signIn);
+  EXPECT_EQ(signIn->status, 200);
+  EXPECT_NE(signIn->body.find("\"token\""), std::string::npos) << signIn->body;
+  for (int fd : stalled) {
+    char byte;
+    EXPECT_LE(::recv(fd, &byte, 1, 0), 0) << "a stalled handshake was kept";
+    ::close(fd);
+  }
+  tls.stop();
+  serving.join();
+  fs::remove_all(dir);
+}
+
 // Slow calls of one user are limited, and another user signs in while they run.
 TEST_F(SecurityHttpTest, SignInIsServedWhileSlowCallsRun) {
   Caller owner = userWithSet("owner");
