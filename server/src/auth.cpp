@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include <cctype>
+#include <semaphore>
 #include <stdexcept>
 
 #include "vlt/sqltext.h"
@@ -42,6 +43,21 @@ std::string sqlSeconds(std::chrono::seconds s) {
   return std::to_string(s.count());
 }
 
+// Argon2id takes 64 MiB a time: sign-ins and new passwords at once take turns beyond a few.
+std::counting_semaphore<> hashingSlots(4);
+
+template <typename F>
+auto hashing(F&& f) {
+  hashingSlots.acquire();
+  struct Release {
+    ~Release() { hashingSlots.release(); }
+  } release;
+  return f();
+}
+
+// A pair that signed in is known for this long.
+constexpr const char* kKnownFor = "90 DAY";
+
 }  // namespace
 
 std::string hashPassword(const std::string& password, bool fast) {
@@ -80,48 +96,59 @@ AuthStore::AuthStore(ConnectionPool& pool, AuthSettings settings)
   decoyHash(settings_.fastHashing);
 }
 
+long long AuthStore::countAttempt(Connection& db, const char* scope, const std::string& key) {
+  const std::string fresh = "WindowStart > UTC_TIMESTAMP() - INTERVAL " +
+                            sqlSeconds(settings_.throttleWindow) + " SECOND";
+  // One statement counts and hands back the count (LAST_INSERT_ID of the connection); a new
+  // window opens when the last one ran out.
+  db.execute(std::string("INSERT INTO auth_throttle (Scope, ScopeKey, WindowStart, Failures, "
+                         "LastFailureAt) VALUES ('") +
+             scope + "', " + key +
+             ", UTC_TIMESTAMP(), LAST_INSERT_ID(1), UTC_TIMESTAMP()) ON DUPLICATE KEY UPDATE "
+             "Failures = LAST_INSERT_ID(IF(" +
+             fresh + ", Failures + 1, 1)), WindowStart = IF(" + fresh +
+             ", WindowStart, UTC_TIMESTAMP()), LastFailureAt = UTC_TIMESTAMP()");
+  auto n = db.scalar("SELECT LAST_INSERT_ID()");
+  return n ? std::stoll(*n) : 0;
+}
+
 std::optional<SessionInfo> AuthStore::login(const std::string& userId, const std::string& password,
                                             const std::string& clientAddress) {
   Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, settings_.database);
-  const std::string window = sqlSeconds(settings_.throttleWindow);
-  std::string idKey = quotedStr(userId.substr(0, 64));
-  std::string addrKey = quotedStr(clientAddress.substr(0, 64));
-  // Refused before any hashing while a lock or too many recent failures stand.
-  Packet t = db->query(
-      "SELECT Scope, Failures FROM auth_throttle WHERE ((Scope='login' AND ScopeKey=" + idKey +
-      ") OR (Scope='addr' AND ScopeKey=" + addrKey +
-      ")) AND WindowStart > UTC_TIMESTAMP() - "
-      "INTERVAL " +
-      window + " SECOND");
-  for (const Row& r : t.rows) {
-    int limit =
-        r[0].toText() == "login" ? settings_.maxFailuresPerLogin : settings_.maxFailuresPerAddress;
-    if (r[1].toInt64() >= limit) throw LoginThrottled("登录失败次数过多，请稍后再试！");
-  }
+  const std::string id = userId.substr(0, 18);
+  const std::string address = clientAddress.substr(0, 45);
+  const std::string idKey = quotedStr(id);
+  const std::string addrKey = quotedStr(address);
+  const std::string pairKey = quotedStr(address + "|" + id);
+  // Counted as a failure before the password is checked (and taken back when it is right).
+  const long long pair = countAttempt(*db, "pair", pairKey);
+  const long long fromAddress = countAttempt(*db, "addr", addrKey);
+  const long long forId = countAttempt(*db, "login", idKey);
+  const bool known =
+      db->scalar("SELECT 1 FROM auth_throttle WHERE Scope='known' AND ScopeKey=" + pairKey +
+                 " AND WindowStart > UTC_TIMESTAMP() - INTERVAL " + kKnownFor)
+          .has_value();
+  if (pair > settings_.maxFailuresPerPair || fromAddress > settings_.maxFailuresPerAddress ||
+      (!known && forId > settings_.maxFailuresPerLogin))
+    throw LoginThrottled("登录失败次数过多，请稍后再试！");
 
   std::optional<std::string> hash;
   if (digitsOnly(userId))
     hash = db->scalar("SELECT PwHash FROM auth_user WHERE Disabled=0 AND LoginID=" + userId);
-  bool ok = verifyPassword(hash ? *hash : decoyHash(settings_.fastHashing), password) && hash;
-  if (!ok) {
-    for (const auto& [scope, key] : {std::pair<const char*, std::string>{"login", idKey},
-                                     std::pair<const char*, std::string>{"addr", addrKey}}) {
-      // A failure opens a new window when the last one ran out; counted in place.
-      db->execute(std::string("INSERT INTO auth_throttle (Scope, ScopeKey, WindowStart, Failures, "
-                              "LastFailureAt) VALUES ('") +
-                  scope + "', " + key +
-                  ", UTC_TIMESTAMP(), 1, UTC_TIMESTAMP()) ON DUPLICATE KEY UPDATE "
-                  "Failures = IF(WindowStart > UTC_TIMESTAMP() - INTERVAL " +
-                  window +
-                  " SECOND, Failures + 1, 1), WindowStart = IF(WindowStart > UTC_TIMESTAMP() - "
-                  "INTERVAL " +
-                  window +
-                  " SECOND, WindowStart, UTC_TIMESTAMP()), "
-                  "LastFailureAt = UTC_TIMESTAMP()");
-    }
-    return std::nullopt;
-  }
-  db->execute("DELETE FROM auth_throttle WHERE Scope='login' AND ScopeKey=" + idKey);
+  const std::string& checked = hash ? *hash : decoyHash(settings_.fastHashing);
+  bool ok = hashing([&] { return verifyPassword(checked, password); }) && hash;
+  if (!ok) return std::nullopt;
+  db->execute("DELETE FROM auth_throttle WHERE Scope='pair' AND ScopeKey=" + pairKey);
+  db->execute(
+      "UPDATE auth_throttle SET Failures = GREATEST(Failures, 1) - 1 WHERE (Scope='addr' "
+      "AND ScopeKey=" +
+      addrKey + ") OR (Scope='login' AND ScopeKey=" + idKey + ")");
+  db->execute(
+      "INSERT INTO auth_throttle (Scope, ScopeKey, WindowStart, Failures, LastFailureAt) VALUES "
+      "('known', " +
+      pairKey +
+      ", UTC_TIMESTAMP(), 0, UTC_TIMESTAMP()) ON DUPLICATE KEY UPDATE WindowStart = "
+      "UTC_TIMESTAMP()");
   SessionInfo s;
   s.userId = userId;
   s.token = randomToken();
@@ -186,7 +213,7 @@ void AuthStore::logout(const std::string& token) {
 
 void AuthStore::setPassword(const std::string& userId, const std::string& password) {
   if (!digitsOnly(userId)) throw Error("登录ID必须是数字");
-  std::string hash = hashPassword(password, settings_.fastHashing);
+  std::string hash = hashing([&] { return hashPassword(password, settings_.fastHashing); });
   Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, settings_.database);
   db->execute("INSERT INTO auth_user (LoginID, PwHash) VALUES (" + userId + ", " + quotedStr(hash) +
               ") ON DUPLICATE KEY UPDATE PwHash = VALUES(PwHash), "

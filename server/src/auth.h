@@ -16,8 +16,12 @@ struct AuthSettings {
   std::string database;  // the auth database
   DbEndpoint admin;      // an account that may read and write it
   std::chrono::hours sessionLifetime{12};
-  int maxFailuresPerLogin = 5;     // within the throttle window
-  int maxFailuresPerAddress = 30;  // within the throttle window
+  // Failed sign-ins within the throttle window after which sign-in is refused (429): for one
+  // login ID from one client address, from one address, and for one login ID from addresses
+  // that never signed in to it (so that failures of others cannot lock its owner out).
+  int maxFailuresPerPair = 5;
+  int maxFailuresPerAddress = 30;
+  int maxFailuresPerLogin = 20;
   std::chrono::minutes throttleWindow{15};
   // A session found in the store is trusted this long without asking again (sign-out on this
   // service ends it at once; on another instance of the service within this time).
@@ -42,7 +46,8 @@ class AuthStore {
   AuthStore(ConnectionPool& pool, AuthSettings settings);
 
   // Checks the password. Unknown IDs take the same time and give the same answer as a wrong
-  // password. Throws LoginThrottled after too many failures.
+  // password. Throws LoginThrottled after too many failures (see AuthSettings); attempts are
+  // counted before their password is checked, so attempts sent at once cannot pass the limit.
   std::optional<SessionInfo> login(const std::string& userId, const std::string& password,
                                    const std::string& clientAddress);
   // The session of a token that is known and not expired (extending it), or nothing.
@@ -57,6 +62,9 @@ class AuthStore {
   std::string databasePassword(const std::string& account);
 
  private:
+  // Counts one attempt in a throttle scope; returns the count of the current window.
+  long long countAttempt(Connection& db, const char* scope, const std::string& key);
+
   ConnectionPool& pool_;
   AuthSettings settings_;
   std::mutex cacheMutex_;

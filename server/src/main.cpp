@@ -35,7 +35,8 @@ Without database options the service runs its own private MariaDB server in the 
 Options:
   --listen HOST:PORT     address to serve HTTP on (default 127.0.0.1:8700)
   --data DIR             data folder (default $XDG_DATA_HOME/vlt or ~/.local/share/vlt)
-  --private-db-port N    let the private server also listen on 127.0.0.1:N (default: socket only)
+  --private-db-port N    let the private server also listen on 127.0.0.1:N (default: socket only);
+                         its root account's password is in DATA/db/admin-password
   --db-socket PATH       use an external MariaDB server through this unix socket
   --db-host HOST         use an external MariaDB server over TCP (with --db-port, default 3306)
   --db-user USER         administrative account of the external server (default root)
@@ -174,11 +175,12 @@ int main(int argc, char** argv) {
     } else if (!dbSocket.empty()) {
       settings.admin.socket = dbSocket;
     } else {
-      privateDb.emplace(PrivateDbOptions{data / "db", privatePort, ""});
+      privateDb.emplace(PrivateDbOptions{data / "db", privatePort, "", true});
       std::cerr << "Starting the private database in " << privateDb->folder() << " ...\n";
       privateDb->start();
       settings.admin.socket = privateDb->socketPath();
       settings.admin.user = "root";
+      settings.admin.password = privateDb->adminPassword();
     }
     DataService service(settings);
     service.prepare();
@@ -207,16 +209,12 @@ int main(int argc, char** argv) {
       std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
       int port = colon == std::string::npos ? 8700 : std::stoi(listen.substr(colon + 1));
       if (tlsCert.empty() != tlsKey.empty()) throw std::runtime_error("--tls-cert needs --tls-key");
-      std::unique_ptr<httplib::Server> server;
-      if (!tlsCert.empty()) {
-        auto tls = std::make_unique<httplib::SSLServer>(tlsCert.c_str(), tlsKey.c_str());
-        if (!tls->is_valid()) throw std::runtime_error("the TLS certificate or key cannot be used");
-        server = std::move(tls);
-      } else {
-        server = std::make_unique<httplib::Server>();
-      }
-      tuneServer(*server, threads);
-      mountApi(*server, service);
+      auto server =
+          std::make_unique<HttpServer>(threads, std::chrono::seconds(10), tlsCert, tlsKey);
+      HttpSettings http;
+      // A quarter of the workers stay free for sign-in, registration and the pages.
+      http.maxBusyCalls = std::max(1, threads * 3 / 4);
+      mountApi(*server, service, http);
       runningServer = server.get();
       signal(SIGINT, onSignal);
       signal(SIGTERM, onSignal);

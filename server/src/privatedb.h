@@ -2,6 +2,12 @@
 // A MariaDB server of the service's own: initialised once in a data folder, started on a unix
 // socket (no TCP unless asked), stopped cleanly. Used on one machine with no configuration, by
 // the tests and by the desktop client's embedded default.
+//
+// Other users of the machine must not reach it: the folder and the socket's folder are the
+// service user's alone, the one administrative account (root@localhost) needs the random
+// password kept in the folder (or, for the machine's root, socket authentication), and every
+// other root or anonymous account is dropped at each start, which also upgrades folders made by
+// earlier versions.
 
 #include <sys/types.h>
 #include <chrono>
@@ -14,6 +20,9 @@ struct PrivateDbOptions {
   std::filesystem::path folder;  // holds data/, the socket, the pid file and the error log
   int tcpPort = 0;               // 0: unix socket only
   std::string extraArgs;         // appended to the server's command line, blank-separated
+  // The server is told to stop when the process that started it dies (a crash included); off
+  // for a server that must outlive its starter (the test run's shared one).
+  bool stopWithParent = false;
 };
 
 class PrivateMariaDb {
@@ -24,6 +33,10 @@ class PrivateMariaDb {
   std::string socketPath() const;
   std::filesystem::path dataDir() const { return options_.folder / "data"; }
   std::filesystem::path errorLog() const { return options_.folder / "error.log"; }
+  // Holds the administrative password (mode 600); made at the first start.
+  std::filesystem::path passwordFile() const { return options_.folder / "admin-password"; }
+  // The administrative account's password, empty before the first start.
+  std::string adminPassword() const;
 
   bool initialised() const;
   // Creates the data folder once (mariadb-install-db). Throws vlt::Error with the tool's output.
@@ -38,6 +51,10 @@ class PrivateMariaDb {
 
  private:
   pid_t readPid() const;
+  // Makes the socket's folder when it is not the data folder, and refuses one that others may
+  // enter or that is not the service user's own.
+  void secureSocketFolder() const;
+  void writeStartScript(const std::filesystem::path& file) const;
   PrivateDbOptions options_;
 };
 

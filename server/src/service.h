@@ -11,6 +11,7 @@
 
 #include "auth.h"
 #include "pool.h"
+#include "request.h"
 #include "resolver.h"
 
 namespace vlt::server {
@@ -27,12 +28,6 @@ struct ServiceSettings {
 
 // The caller may not reach what it named (another user's account set, another user's id).
 class AccessDenied : public Error {
- public:
-  using Error::Error;
-};
-
-// A request that is malformed (missing or invalid argument).
-class BadRequest : public Error {
  public:
   using Error::Error;
 };

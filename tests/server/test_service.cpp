@@ -20,7 +20,8 @@ TEST_F(ServiceTest, SignInChecksPasswordsAndThrottlesGuessing) {
   EXPECT_FALSE(service->CheckLoginUser("x' or '1'='1", "right", "10.0.0.1"));
   for (int i = 0; i < 4; ++i)
     service->CheckLoginUser(id, "wrong", "10.0.0.2");
-  EXPECT_THROW(service->CheckLoginUser(id, "right", "10.0.0.3"), LoginThrottled);
+  // Failures from other addresses do not stop the owner (the rules: test_security_http).
+  EXPECT_TRUE(service->CheckLoginUser(id, "right", "10.0.0.3"));
   service->auth().logout(s->token);
   EXPECT_FALSE(service->auth().session(s->token));
   EXPECT_FALSE(service->auth().session("not a token"));

@@ -21,6 +21,7 @@ inline DbEndpoint rootEndpoint() {
   DbEndpoint e;
   e.socket = db.socketPath();
   e.user = "root";
+  e.password = db.adminPassword();
   return e;
 }
 
