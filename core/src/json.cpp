@@ -1969,8 +1969,12 @@ struct PacketReader::State {
   void advance(bool last, std::string* rest) {
     try {
       if (stage == Stage::Head) {
+        // The definitions are kept only from an attempt that read the whole head: one cut
+        // short is read again from the start.
+        std::vector<FieldDef> head;
         Reader r = reader();
-        if (!r.packetHead(defs, rest)) return;  // a packet without rows: an error at the end
+        if (!r.packetHead(head, rest)) return;  // a packet without rows: an error at the end
+        defs = std::move(head);
         pos = r.position();
         stage = Stage::Rows;
       }

@@ -809,5 +809,49 @@ TEST(JsonPacketReader, HandsBackWhatFollowsThePacket) {
             std::string::npos);
 }
 
+// A decoding attempt that stops inside the field definitions, after a complete one, must not
+// keep what it read: the next attempt reads the list again from its start.
+TEST(JsonPacketReader, AttemptCutInsideTheFieldDefinitions) {
+  const std::string text = "{\"fields\":[{\"name\":\"A\",\"type\":\"string\"}," +
+                           std::string(65536, ' ') +
+                           "{\"name\":\"B\",\"type\":\"string\"}],\"rows\":[[\"x\",\"y\"]]}";
+  const std::string expected = outcome([&] { return decodePacket(text); });
+  ASSERT_EQ(expected.rfind("packet ", 0), 0u) << expected;
+  for (std::size_t piece : {std::size_t{1000}, std::size_t{4096}, std::size_t{65536 + 40}})
+    EXPECT_EQ(readInPieces(text, piece), expected) << "pieces of " << piece;
+}
+
+// Every byte of a few packets as the place where a decoding attempt stops: the blanks before
+// the packet make the first piece long enough for an attempt, the rest comes in one piece.
+TEST(JsonPacketReader, AnAttemptMayStopAtEveryByte) {
+  const std::string pad(64 * 1024, ' ');
+  std::vector<std::string> packets = {
+      samplePacketText(),
+      "{\"x\":{\"fields\":[1]},\"fields\":[{\"name\":\"A\",\"type\":\"string\"},"
+      "{\"name\":\"B\",\"type\":\"" +
+          typeName(DataType::Int32) + "\"}],\"rows\":[],\"y\":[\"]\"]}",
+      "{\"fields\":[{\"name\":\"A\",\"type\":\"string\"},{\"name\":\"A\",\"type\":\"string\"}],"
+      "\"rows\":[]}",
+      columnText("{\"name\":\"D\",\"type\":\"decimal\",\"precision\":5,\"scale\":2}",
+                 "\"123.45\"],[\"-0.5\"],[\"1234.5\""),
+  };
+  std::string damaged = samplePacketText();
+  damaged[damaged.size() / 2] = '}';
+  packets.push_back(damaged);
+  for (const std::string& packet : packets) {
+    const std::string text = pad + packet;
+    const std::string expected = outcome([&] { return decodePacket(text); });
+    for (std::size_t cut = pad.size(); cut <= text.size(); ++cut) {
+      const std::string got = outcome([&] {
+        PacketReader reader;
+        reader.feed(std::string_view(text).substr(0, cut));
+        reader.feed(std::string_view(text).substr(cut));
+        return reader.finish();
+      });
+      ASSERT_EQ(got, expected) << "cut at byte " << cut - pad.size() << " of " << packet;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vlt
