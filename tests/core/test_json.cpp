@@ -472,6 +472,13 @@ TEST(JsonErrors, MalformedInputIsRefusedWithPositionAndContext) {
       {true, lines + "\"changes\":[{\"kind\":\"delete\"}]}", "a delete needs 'old' values", ""},
       {true, lines + "\"changes\":[{\"new\":[\"1\",null],\"kind\":\"modify\"}]}",
        "a modify needs both 'old' and 'new' values", ""},
+      {true, lines + "\"changes\":[{\"kind\":\"unmodified\",\"details\":{\"Lines\":[]}}]}",
+       "change 1: an unmodified row needs 'old' values", "{\"kind\""},
+      {true,
+       lines + "\"changes\":[{\"kind\":\"unmodified\",\"old\":[\"1\",null],\"new\":[\"1\",null]}]}",
+       "an unmodified row has no 'new' values", "{\"kind\""},
+      {true, "{\"fields\":[],\"changes\":[{\"kind\":\"delete\",\"old\":[]}]}",
+       "a change in a data set without fields", "{\"kind\""},
       {true, lines + "\"changes\":[{\"new\":[\"1\",null]}]}", "missing member 'kind'", ""},
       {true, lines + "\"changes\":[{\"kind\":\"update\"}]}", "unknown change kind 'update'",
        "\"update\""},
@@ -850,7 +857,24 @@ TEST(JsonPacketReader, AnAttemptMayStopAtEveryByte) {
       });
       ASSERT_EQ(got, expected) << "cut at byte " << cut - pad.size() << " of " << packet;
     }
+    // An attempt after every few bytes, each going on from where the last one stopped.
+    for (std::size_t step : {std::size_t{1}, std::size_t{3}, std::size_t{50}}) {
+      const std::string got = outcome([&] {
+        PacketReader reader(step);
+        for (char c : packet)
+          reader.feed(std::string_view(&c, 1));
+        return reader.finish();
+      });
+      ASSERT_EQ(got, outcome([&] { return decodePacket(packet); }))
+          << "attempts every " << step << " bytes of " << packet;
+    }
   }
+  // After an error the reader starts afresh.
+  PacketReader reader(1);
+  reader.feed(damaged);
+  EXPECT_THROW(reader.finish(), ParseError);
+  reader.feed(samplePacketText());
+  EXPECT_EQ(encodePacket(reader.finish()), encodePacket(decodePacket(samplePacketText())));
 }
 
 }  // namespace
