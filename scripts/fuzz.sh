@@ -15,7 +15,6 @@ seconds="${1:-${VLT_FUZZ_SECONDS:-60}}"
 shift $(($# > 0 ? 1 : 0))
 max_len="${VLT_FUZZ_MAX_LEN:-4096}"
 build=build/fuzz
-export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD/..}"
 
 cmake --preset fuzz >/dev/null
 # Only the fuzz targets (and what they link), not the rest of the project.

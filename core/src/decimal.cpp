@@ -450,6 +450,7 @@ Decimal Decimal::operator*(const Decimal& other) const {
 }
 
 Decimal Decimal::dividedBy(const Decimal& divisor, int scale) const {
+  if (scale < 0) checkScale(scale);
   if (divisor.isZero()) throw ConversionError("Division by zero: " + toString() + " / 0");
   Decimal r;
   if (!tryDivide(*this, divisor, scale, r)) throwOverflow(*this, "/", divisor);
