@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build ccache pkg-config git clang-format
+  build-essential cmake ninja-build ccache pkg-config git clang-format clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   mariadb-server-core mariadb-client-core mariadb-client libmariadb-dev libsodium-dev libssl-dev libcpp-httplib-dev
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins fonts-noto-cjk adwaita-icon-theme

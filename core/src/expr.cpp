@@ -246,55 +246,6 @@ const Value kNullValue;
 // ---------------------------------------------------------------------------------------------
 // Numbers
 
-Int128 pow10i(int n) {
-  Int128 r = 1;
-  for (int i = 0; i < n; ++i)
-    r *= 10;
-  return r;
-}
-
-const Int128 kDecimalLimit = pow10i(Decimal::kMaxDigits);  // first value with 39 digits
-
-Int128 absUnits(Int128 v) {
-  return v < 0 ? -v : v;
-}
-
-// q = n / d rounded half away from zero.
-Int128 divideRounded(Int128 n, Int128 d) {
-  Int128 q = n / d;
-  Int128 r = absUnits(n % d);
-  Int128 ad = absUnits(d);
-  if (r >= ad - r) q += ((n < 0) != (d < 0)) ? -1 : 1;
-  return q;
-}
-
-bool makeDecimal(Int128 units, int scale, Decimal& out) {
-  constexpr int kMaxScale = 18;  // enough for any column; more digits only slow things down
-  if (scale > kMaxScale) {
-    units = divideRounded(units, pow10i(scale - kMaxScale));
-    scale = kMaxScale;
-  }
-  if (absUnits(units) >= kDecimalLimit) return false;
-  out = Decimal::fromUnits(units, scale);
-  return true;
-}
-
-bool multiplyDecimal(const Decimal& a, const Decimal& b, Decimal& out) {
-  Int128 units = 0;
-  if (__builtin_mul_overflow(a.units(), b.units(), &units)) return false;
-  return makeDecimal(units, a.scale() + b.scale(), out);
-}
-
-// a / b (b not zero) with `scale` digits after the point.
-bool divideDecimal(const Decimal& a, const Decimal& b, int scale, Decimal& out) {
-  int shift = scale + b.scale() - a.scale();
-  if (shift < 0 || shift > Decimal::kMaxDigits) return false;
-  Int128 n = 0;
-  if (__builtin_mul_overflow(a.units(), pow10i(shift), &n)) return false;
-  Int128 q = divideRounded(n, b.units());
-  return makeDecimal(q, scale, out);
-}
-
 // An operand of arithmetic: integers, exact decimals or doubles.
 struct Number {
   enum class Kind : std::uint8_t { Int, Dec, Dbl };
@@ -394,24 +345,26 @@ Value arithmetic(Op op, const Value& a, const Value& b) {
   }
   const Decimal p = x.decimal();
   const Decimal q = y.decimal();
-  try {
-    Decimal r;
-    switch (op) {
-      case Op::Add:
-        return p + q;
-      case Op::Sub:
-        return p - q;
-      case Op::Mul:
-        if (multiplyDecimal(p, q, r)) return r;
-        break;
-      default:
-        if (q.isZero()) return {};
-        if (divideDecimal(p, q, std::max(p.scale(), q.scale()) + 6, r)) return r;
-        break;
-    }
-  } catch (const ConversionError&) {
-    // out of decimal range: fall back to doubles below
+  Decimal r;
+  bool exact = false;
+  switch (op) {
+    case Op::Add:
+      exact = Decimal::tryAdd(p, q, r);
+      break;
+    case Op::Sub:
+      exact = Decimal::trySubtract(p, q, r);
+      break;
+    case Op::Mul:
+      exact = Decimal::tryMultiply(p, q, r);
+      break;
+    default:
+      if (q.isZero()) return {};
+      exact = Decimal::tryDivide(p, q, std::max(p.scale(), q.scale()) + 6, r);
+      break;
   }
+  if (exact) return r;
+  // Beyond what a decimal holds the value goes on as a double, as with a float operand: a
+  // filter or sum over such a value still compares and adds by its size.
   return doubleArithmetic(op, p.toDouble(), q.toDouble());
 }
 
@@ -1213,7 +1166,12 @@ class Accumulator {
       anyDecimal_ = true;
       decimal_ = Decimal(int_, 0);
     }
-    decimal_ = decimal_ + n.decimal();
+    Decimal total;
+    if (!Decimal::tryAdd(decimal_, n.decimal(), total)) {
+      throw OverflowError("The total of " + std::string(function) + "(" + argument +
+                          ") has more than " + std::to_string(Decimal::kMaxDigits) + " digits");
+    }
+    decimal_ = total;
   }
 
   std::int64_t count() const { return count_; }
@@ -1230,7 +1188,7 @@ class Accumulator {
     if (anyDouble_) return double_ / static_cast<double>(count_);
     const Decimal total = anyDecimal_ ? decimal_ : Decimal(int_, 0);
     Decimal r;
-    if (divideDecimal(total, Decimal(count_, 0), total.scale() + 4, r)) return r;
+    if (Decimal::tryDivide(total, Decimal(count_, 0), total.scale() + 4, r)) return r;
     return total.toDouble() / static_cast<double>(count_);
   }
 

@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "json_text.h"
@@ -1188,8 +1189,13 @@ class Reader {
         if (!haveOld || !haveNew) fail(at, "a modify needs both 'old' and 'new' values");
         break;
       case ChangeKind::Unmodified:
+        // The row that holds the nested changes, as it is.
+        if (haveNew) fail(at, "an unmodified row has no 'new' values");
+        if (!haveOld) fail(at, "an unmodified row needs 'old' values");
         break;
     }
+    // Without fields a row has no values to tell it by.
+    if (defs.empty()) fail(at, "a change in a data set without fields");
   }
 
   void details(const std::vector<FieldDef>& defs, std::vector<DetailDelta>& out, int depth) {
@@ -1941,16 +1947,15 @@ std::string PacketWriter::take() {
 
 // ---- PacketReader ----
 
-namespace {
-// Decoding waits for this much new text, so that the attempt that stops at a row cut in two
-// is rare next to the rows decoded.
-constexpr std::size_t kReaderStep = 64 * 1024;
-// Decoded text is dropped from the buffer once it is this large and most of the buffer.
-constexpr std::size_t kReaderKeep = 1024 * 1024;
-}  // namespace
-
 struct PacketReader::State {
   enum class Stage : std::uint8_t { Head, Rows, Tail };
+  // Decoding waits for `step` bytes of new text, so that the attempt that stops at a row cut
+  // in two is rare next to the rows decoded. Decoded text is dropped from the buffer once it
+  // is `keep` bytes and most of the buffer.
+  explicit State(std::size_t attemptEvery)
+      : step(attemptEvery > 0 ? attemptEvery : 1), keep(16 * step) {}
+  std::size_t step;
+  std::size_t keep;
   std::string text;      // received and not yet dropped
   std::size_t base = 0;  // offset of text[0] in the packet's text
   std::size_t pos = 0;   // decoded up to here, within text
@@ -1969,8 +1974,12 @@ struct PacketReader::State {
   void advance(bool last, std::string* rest) {
     try {
       if (stage == Stage::Head) {
+        // The definitions are kept only from an attempt that read the whole head: one cut
+        // short is read again from the start.
+        std::vector<FieldDef> head;
         Reader r = reader();
-        if (!r.packetHead(defs, rest)) return;  // a packet without rows: an error at the end
+        if (!r.packetHead(head, rest)) return;  // a packet without rows: an error at the end
+        defs = std::move(head);
         pos = r.position();
         stage = Stage::Rows;
       }
@@ -1982,7 +1991,7 @@ struct PacketReader::State {
     } catch (const ParseError&) {
       if (last) throw;
     }
-    if (pos >= kReaderKeep && pos * 2 >= text.size()) {
+    if (pos >= keep && pos * 2 >= text.size()) {
       text.erase(0, pos);
       base += pos;
       triedAt -= pos;
@@ -2014,26 +2023,27 @@ struct PacketReader::State {
   }
 };
 
-PacketReader::PacketReader() : state_(std::make_unique<State>()) {}
+PacketReader::PacketReader(std::size_t attemptEvery)
+    : state_(std::make_unique<State>(attemptEvery)) {}
 
 PacketReader::~PacketReader() = default;
 
 void PacketReader::feed(std::string_view piece) {
   State& s = *state_;
   s.text.append(piece);
-  if (s.text.size() - s.triedAt >= kReaderStep) {
+  if (s.text.size() - s.triedAt >= s.step) {
     s.triedAt = s.text.size();
     s.advance(false, nullptr);
   }
 }
 
 Packet PacketReader::finish(std::string* rest) {
-  State& s = *state_;
-  s.advance(true, rest);
+  // The reader starts afresh after a packet and after an error alike.
+  std::unique_ptr<State> s = std::exchange(state_, std::make_unique<State>(state_->step));
+  s->advance(true, rest);
   Packet out;
-  out.fields = FieldDefs(std::move(s.defs));
-  out.rows = std::move(s.rows);
-  state_ = std::make_unique<State>();
+  out.fields = FieldDefs(std::move(s->defs));
+  out.rows = std::move(s->rows);
   return out;
 }
 

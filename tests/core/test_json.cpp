@@ -472,6 +472,13 @@ TEST(JsonErrors, MalformedInputIsRefusedWithPositionAndContext) {
       {true, lines + "\"changes\":[{\"kind\":\"delete\"}]}", "a delete needs 'old' values", ""},
       {true, lines + "\"changes\":[{\"new\":[\"1\",null],\"kind\":\"modify\"}]}",
        "a modify needs both 'old' and 'new' values", ""},
+      {true, lines + "\"changes\":[{\"kind\":\"unmodified\",\"details\":{\"Lines\":[]}}]}",
+       "change 1: an unmodified row needs 'old' values", "{\"kind\""},
+      {true,
+       lines + "\"changes\":[{\"kind\":\"unmodified\",\"old\":[\"1\",null],\"new\":[\"1\",null]}]}",
+       "an unmodified row has no 'new' values", "{\"kind\""},
+      {true, "{\"fields\":[],\"changes\":[{\"kind\":\"delete\",\"old\":[]}]}",
+       "a change in a data set without fields", "{\"kind\""},
       {true, lines + "\"changes\":[{\"new\":[\"1\",null]}]}", "missing member 'kind'", ""},
       {true, lines + "\"changes\":[{\"kind\":\"update\"}]}", "unknown change kind 'update'",
        "\"update\""},
@@ -807,6 +814,67 @@ TEST(JsonPacketReader, HandsBackWhatFollowsThePacket) {
   // Cut short: an error, never the rows that came.
   EXPECT_NE(readInPieces(text.substr(0, text.size() - 3), 4096, &rest).rfind("error ", 0),
             std::string::npos);
+}
+
+// A decoding attempt that stops inside the field definitions, after a complete one, must not
+// keep what it read: the next attempt reads the list again from its start.
+TEST(JsonPacketReader, AttemptCutInsideTheFieldDefinitions) {
+  const std::string text = "{\"fields\":[{\"name\":\"A\",\"type\":\"string\"}," +
+                           std::string(65536, ' ') +
+                           "{\"name\":\"B\",\"type\":\"string\"}],\"rows\":[[\"x\",\"y\"]]}";
+  const std::string expected = outcome([&] { return decodePacket(text); });
+  ASSERT_EQ(expected.rfind("packet ", 0), 0u) << expected;
+  for (std::size_t piece : {std::size_t{1000}, std::size_t{4096}, std::size_t{65536 + 40}})
+    EXPECT_EQ(readInPieces(text, piece), expected) << "pieces of " << piece;
+}
+
+// Every byte of a few packets as the place where a decoding attempt stops: the blanks before
+// the packet make the first piece long enough for an attempt, the rest comes in one piece.
+TEST(JsonPacketReader, AnAttemptMayStopAtEveryByte) {
+  const std::string pad(64 * 1024, ' ');
+  std::vector<std::string> packets = {
+      samplePacketText(),
+      "{\"x\":{\"fields\":[1]},\"fields\":[{\"name\":\"A\",\"type\":\"string\"},"
+      "{\"name\":\"B\",\"type\":\"" +
+          typeName(DataType::Int32) + "\"}],\"rows\":[],\"y\":[\"]\"]}",
+      "{\"fields\":[{\"name\":\"A\",\"type\":\"string\"},{\"name\":\"A\",\"type\":\"string\"}],"
+      "\"rows\":[]}",
+      columnText("{\"name\":\"D\",\"type\":\"decimal\",\"precision\":5,\"scale\":2}",
+                 "\"123.45\"],[\"-0.5\"],[\"1234.5\""),
+  };
+  std::string damaged = samplePacketText();
+  damaged[damaged.size() / 2] = '}';
+  packets.push_back(damaged);
+  for (const std::string& packet : packets) {
+    const std::string text = pad + packet;
+    const std::string expected = outcome([&] { return decodePacket(text); });
+    for (std::size_t cut = pad.size(); cut <= text.size(); ++cut) {
+      const std::string got = outcome([&] {
+        PacketReader reader;
+        reader.feed(std::string_view(text).substr(0, cut));
+        reader.feed(std::string_view(text).substr(cut));
+        return reader.finish();
+      });
+      ASSERT_EQ(got, expected) << "cut at byte " << cut - pad.size() << " of " << packet;
+    }
+    // An attempt after every few bytes, each going on from where the last one stopped.
+    for (std::size_t step : {std::size_t{1}, std::size_t{3}, std::size_t{50}}) {
+      const std::string got = outcome([&] {
+        PacketReader reader(step);
+        for (char c : packet)
+          reader.feed(std::string_view(&c, 1));
+        return reader.finish();
+      });
+      ASSERT_EQ(got, outcome([&] { return decodePacket(packet); }))
+          << "attempts every " << step << " bytes of " << packet;
+    }
+  }
+  // After an error the reader starts afresh.
+  PacketReader reader(1);
+  reader.feed(damaged);
+  EXPECT_THROW(reader.finish(), ParseError);
+  reader.feed(samplePacketText());
+  EXPECT_EQ(encodePacket(reader.finish()), encodePacket(decodePacket(samplePacketText())));
 }
 
 }  // namespace

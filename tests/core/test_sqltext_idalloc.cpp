@@ -109,7 +109,7 @@ TEST(IdAllocatorTest, RefusesBadBlocks) {
   }
   IdAllocator last([] { return IdBlock{IdAllocator::kMaxId, 1}; });
   EXPECT_EQ(last.next(), "999999999999999");
-  EXPECT_THROW(IdAllocator(IdAllocator::Supplier()), Error);
+  EXPECT_THROW(IdAllocator{IdAllocator::Supplier{}}, Error);
 }
 
 TEST(IdAllocatorTest, StaysUsableAfterTheSupplierFails) {

@@ -16,7 +16,11 @@ class Decimal {
   static constexpr int kMaxDigits = 38;
 
   Decimal() = default;
-  Decimal(std::int64_t units, int scale) { set(units, scale); }
+  // Throws ConversionError for a scale outside 0..38.
+  Decimal(std::int64_t units, int scale) {
+    if (scale < 0 || scale > kMaxDigits) throwBadScale(scale);
+    set(units, scale);
+  }
 
   // Parses "-12.3400", "+5", ".5", "1e3" is refused. Throws ConversionError.
   static Decimal parse(std::string_view text);
@@ -44,9 +48,25 @@ class Decimal {
   // Integer part, truncated toward zero. Throws ConversionError when out of 64-bit range.
   std::int64_t toInt64() const;
 
+  // Arithmetic keeps every digit of the exact result that fits 38. A result with more digits
+  // loses digits after the point, rounded half away from zero, as far as needed but never within
+  // the first six (as a database rounds a product's excess scale); one that still does not fit
+  // throws OverflowError naming the operation and its operands.
   Decimal operator+(const Decimal& other) const;
   Decimal operator-(const Decimal& other) const;
+  Decimal operator*(const Decimal& other) const;
   Decimal operator-() const;
+  // The quotient with `scale` digits after the point (at most 38). One with more than 38 digits
+  // gives up digits after the point as far as needed, keeping at least as many as the operands
+  // have. Throws ConversionError for a zero divisor, OverflowError for a quotient that does not
+  // fit.
+  Decimal dividedBy(const Decimal& divisor, int scale) const;
+
+  // The same without throwing: false when the result does not fit or the divisor is zero.
+  static bool tryAdd(const Decimal& a, const Decimal& b, Decimal& out);
+  static bool trySubtract(const Decimal& a, const Decimal& b, Decimal& out);
+  static bool tryMultiply(const Decimal& a, const Decimal& b, Decimal& out);
+  static bool tryDivide(const Decimal& a, const Decimal& b, int scale, Decimal& out);
 
   friend bool operator==(const Decimal& a, const Decimal& b) { return compare(a, b) == 0; }
   friend std::strong_ordering operator<=>(const Decimal& a, const Decimal& b) {
@@ -59,6 +79,7 @@ class Decimal {
   static Decimal fromUnits(Int128 units, int scale);
 
  private:
+  [[noreturn]] static void throwBadScale(int scale);
   void set(Int128 units, int scale) {
     lo_ = static_cast<std::uint64_t>(units);
     hi_ = static_cast<std::int64_t>(units >> 64);

@@ -30,6 +30,13 @@ class ConversionError : public Error {
   using Error::Error;
 };
 
+// An arithmetic result that a decimal cannot hold (more than 38 digits before the point and the
+// ones kept after it). A ConversionError, so that the layers naming a field still add it.
+class OverflowError : public ConversionError {
+ public:
+  using ConversionError::ConversionError;
+};
+
 // Wrong use of a data set: unknown field, wrong state, a packet that does not match its fields.
 class DataSetError : public Error {
  public:

@@ -77,7 +77,9 @@ class PacketWriter {
 // those of decodePacket over the whole text; nothing is returned for a text that ends early.
 class PacketReader {
  public:
-  PacketReader();
+  // Decoding is tried whenever `attemptEvery` more bytes have come (tests and fuzzing try
+  // small steps).
+  explicit PacketReader(std::size_t attemptEvery = 64 * 1024);
   ~PacketReader();
   PacketReader(const PacketReader&) = delete;
   PacketReader& operator=(const PacketReader&) = delete;
