@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <regex>
-#include <thread>
 
 #include "migrations.h"
+#include "sqlclass.h"
 #include "vlt/sqltext.h"
 
 namespace vlt::server {
@@ -32,34 +32,6 @@ std::string grantDatabase(const std::string& db) {
 
 std::string accountLiteral(const std::string& user, const std::string& host) {
   return quotedStr(user) + "@" + quotedStr(host);
-}
-
-// The account-set triggers keep their bookkeeping in session variables. A statement that ends
-// in a deadlock or lock timeout skips their cleanup, so every call and every retry starts from a
-// clean session; otherwise later saves on the connection would skip derived data.
-void resetTriggerState(Connection& db) {
-  db.execute("SET @vlt_derived_write = NULL, @vlt_busy_bill = NULL");
-}
-
-// Runs one write as a transaction, again after a deadlock or snapshot conflict.
-template <typename F>
-void inTransaction(Connection& db, F&& body) {
-  for (int attempt = 1;; ++attempt) {
-    resetTriggerState(db);
-    db.begin();
-    try {
-      body();
-      db.commit();
-      return;
-    } catch (const DbError& e) {
-      db.rollback();
-      if (!e.retryable() || attempt >= 4) throw;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt * attempt));
-    } catch (...) {
-      db.rollback();
-      throw;
-    }
-  }
 }
 
 }  // namespace
@@ -119,11 +91,12 @@ void DataService::provisionAccountSet(const std::string& setId) {
   std::string acct = accountLiteral(user, settings_.accountHost);
   root->execute("CREATE USER IF NOT EXISTS " + acct + " IDENTIFIED BY " + quotedStr(pw));
   root->execute("ALTER USER " + acct + " IDENTIFIED BY " + quotedStr(pw));
-  // Rows only: no DDL, no other database.
-  root->execute(
-      "GRANT SELECT, INSERT, UPDATE, DELETE, CREATE TEMPORARY TABLES, LOCK TABLES, "
-      "EXECUTE, SHOW VIEW ON " +
-      grantDatabase(dbName) + ".* TO " + acct);
+  // Rows only: no DDL, no other database, no locks that outlive a statement. The routines are
+  // the triggers' (which run as their definer): called directly they would set balances at will.
+  root->execute("GRANT SELECT, INSERT, UPDATE, DELETE, SHOW VIEW ON " + grantDatabase(dbName) +
+                ".* TO " + acct);
+  root->execute("REVOKE EXECUTE, CREATE TEMPORARY TABLES, LOCK TABLES ON " + grantDatabase(dbName) +
+                ".* FROM " + acct);
 }
 
 void DataService::createSystemViews(Connection& root) {
@@ -166,7 +139,7 @@ void DataService::ensureUserAccount(const std::string& userId) {
   const std::string user = settings_.prefix + "_u_" + userId;
   const std::string acct = accountLiteral(user, settings_.accountHost);
   const std::string pw = auth_->databasePassword(user);
-  Lease root = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  Lease root = adminConnection(systemDb_);
   root->execute("CREATE USER IF NOT EXISTS " + acct + " IDENTIFIED BY " + quotedStr(pw));
   root->execute("ALTER USER " + acct + " IDENTIFIED BY " + quotedStr(pw));
   const std::string v = quoteIdentifier(viewDb_) + ".";
@@ -191,16 +164,28 @@ void DataService::ensureUserAccount(const std::string& userId) {
   userAccounts_.insert(userId);
 }
 
+Lease DataService::adminConnection(const std::string& database) {
+  return pool_.acquire(settings_.admin.user, settings_.admin.password, database);
+}
+
 Lease DataService::systemConnection(const Caller& c) {
   ensureUserAccount(c.userId);
   const std::string user = settings_.prefix + "_u_" + c.userId;
-  return pool_.acquire(user, auth_->databasePassword(user), viewDb_);
+  Lease db = pool_.acquire(user, auth_->databasePassword(user), viewDb_,
+                           SessionSettings{settings_.maxStatementSeconds});
+  db->limitAnswer(settings_.maxAnswerBytes);
+  return db;
 }
 
-Lease DataService::accountConnection(const std::string& setId) {
+Lease DataService::accountConnection(const Caller& c, const std::string& setId) {
+  const bool owner = ownsAccountSet(c, setId);
   std::string user = accountUser(setId);
-  Lease db = pool_.acquire(user, auth_->databasePassword(user), accountDatabase(setId));
-  resetTriggerState(*db);
+  Lease db = pool_.acquire(user, auth_->databasePassword(user), accountDatabase(setId),
+                           SessionSettings{settings_.maxStatementSeconds});
+  // The set's triggers refuse an operator's change of the grants (client SQL cannot name
+  // @vlt_ variables, and the next lease starts from a fresh session).
+  if (!owner) db->execute("SET @vlt_operator = 1");
+  db->limitAnswer(settings_.maxAnswerBytes);
   return db;
 }
 
@@ -210,7 +195,7 @@ void DataService::checkUser(const Caller& c, const std::string& userId) const {
 
 void DataService::checkAccountSet(const Caller& c, const std::string& setId) {
   if (!plainName(setId)) throw BadRequest("帐套编号无效：" + setId);
-  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  Lease db = adminConnection(systemDb_);
   std::string q = quotedStr(setId);
   std::string u = quotedStr(c.userId);
   // Owners reach their own sets, operators the sets they were admitted to; nobody else.
@@ -218,6 +203,38 @@ void DataService::checkAccountSet(const Caller& c, const std::string& setId) {
                   " UNION ALL SELECT 1 FROM userdatabaseoperator WHERE UserDBID = " + q +
                   " AND UserID = " + u))
     throw AccessDenied("您没有访问帐套 " + setId + " 的权限");
+}
+
+bool DataService::ownsAccountSet(const Caller& c, const std::string& setId) {
+  Lease db = adminConnection(systemDb_);
+  return db->exists("SELECT 1 FROM userdatabase WHERE UserDBID = " + quotedStr(setId) +
+                    " AND UserID = " + quotedStr(c.userId));
+}
+
+void DataService::revokeWithdrawnGrants() {
+  Lease db = adminConnection(systemDb_);
+  const std::string userPrefix = settings_.prefix + "_u_";
+  const std::string dbPrefix = settings_.prefix + "_";
+  Packet granted = db->query(
+      "SELECT User, Db FROM mysql.tables_priv WHERE Table_name = 'ts_userpower' AND Host = " +
+      quotedStr(settings_.accountHost) + " AND LEFT(User, " + std::to_string(userPrefix.size()) +
+      ") = " + quotedStr(userPrefix));
+  for (const Row& r : granted.rows) {
+    const std::string user = r[0].toText();
+    const std::string database = r[1].toText();
+    if (database.rfind(dbPrefix, 0) != 0) continue;
+    const Caller who{user.substr(userPrefix.size()), {}};
+    const std::string setId = database.substr(dbPrefix.size());
+    try {
+      checkAccountSet(who, setId);
+      continue;
+    } catch (const AccessDenied&) {
+    }
+    db->execute("REVOKE SELECT ON " + quoteIdentifier(database) + ".`ts_userpower` FROM " +
+                accountLiteral(user, settings_.accountHost));
+    std::lock_guard<std::mutex> lock(accountsMutex_);
+    powerGrants_.erase(who.userId + "|" + setId);
+  }
 }
 
 std::optional<SessionInfo> DataService::CheckLoginUser(const std::string& userId,
@@ -229,7 +246,7 @@ std::optional<SessionInfo> DataService::CheckLoginUser(const std::string& userId
 std::string DataService::CreateUser(const std::string& nickName, const std::string& password) {
   if (password.empty()) throw BadRequest("密码不能为空");
   std::string id = auth_->newLoginId();
-  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  Lease db = adminConnection(systemDb_);
   db->execute("INSERT INTO sys_mainuserbaseinfo (UserID, NickName) VALUES (" + id + ", " +
               quotedStr(nickName) + ")");
   auth_->setPassword(id, password);
@@ -239,7 +256,7 @@ std::string DataService::CreateUser(const std::string& nickName, const std::stri
 
 Packet DataService::GetRegisUserInfo(const Caller& c, const std::string& userId) {
   (void)c;  // nicknames are shown to owners choosing operators: any signed-in user may ask
-  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  Lease db = adminConnection(systemDb_);
   return db->query("SELECT NickName, HeadImgName FROM sys_mainuserbaseinfo WHERE UserID = " +
                    quotedStr(userId));
 }
@@ -251,7 +268,7 @@ void DataService::grantUserPowers(const Caller& c, const std::string& setId) {
     std::lock_guard<std::mutex> lock(accountsMutex_);
     if (powerGrants_.count(key)) return;
   }
-  Lease root = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  Lease root = adminConnection(systemDb_);
   root->execute("GRANT SELECT ON " + quoteIdentifier(accountDatabase(setId)) +
                 ".`ts_userpower` TO " +
                 accountLiteral(settings_.prefix + "_u_" + c.userId, settings_.accountHost));
@@ -259,7 +276,8 @@ void DataService::grantUserPowers(const Caller& c, const std::string& setId) {
   powerGrants_.insert(key);
 }
 
-std::string DataService::systemSql(const Caller& c, const std::string& sql) {
+std::string DataService::systemSql(const Caller& c, const std::string& text) {
+  const std::string sql = clientStatement(text);
   // A statement may name an account set's database by its id ("10001_01.ts_userpower"): it is
   // checked like any other access to that set and mapped to the set's real database.
   static const std::regex setRef(R"(\b(\d+_\d{2})\s*\.)");
@@ -303,6 +321,8 @@ std::string DataService::saving(const char* what, F&& body) {
     return "0";
   } catch (const SaveRefused& e) {
     return e.what();
+  } catch (const SqlRefused& e) {
+    return e.what();
   } catch (const DbError& e) {
     return e.what();
   } catch (const DataSetError& e) {
@@ -311,11 +331,14 @@ std::string DataService::saving(const char* what, F&& body) {
 }
 
 std::string DataService::doSysMainDBDataBySql(const Caller& c, const std::string& sql) {
-  std::string mapped = systemSql(c, sql);
-  return saving("执行失败", [&] {
+  std::string status = saving("执行失败", [&] {
+    std::string mapped = systemSql(c, sql);
     Lease db = systemConnection(c);
     db->execute(mapped);
   });
+  // Removing an operator (a row of userdatabaseoperator) takes the grants that came with it.
+  if (status == "0") revokeWithdrawnGrants();
+  return status;
 }
 
 std::string DataService::SaveSysMainDataBySql(const Caller& c, const std::string& userId,
@@ -325,7 +348,7 @@ std::string DataService::SaveSysMainDataBySql(const Caller& c, const std::string
   std::smatch m;
   if (!std::regex_search(select, m, fromTable)) throw BadRequest("查询语句没有指明表名");
   std::string table = m[1];
-  return saving("保存失败", [&] {
+  std::string status = saving("保存失败", [&] {
     Lease db = systemConnection(c);
     const TableInfo& t = schema_.table(*db, table);
     // The primary key identifies rows when the delta carries it; otherwise every column does.
@@ -335,6 +358,8 @@ std::string DataService::SaveSysMainDataBySql(const Caller& c, const std::string
     if (keys.size() != t.primaryKey.size()) keys.clear();
     inTransaction(*db, [&] { applyDelta(*db, delta, DeltaTarget{&t, keys, {}}); });
   });
+  if (status == "0") revokeWithdrawnGrants();
+  return status;
 }
 
 std::string DataService::CreateUserDB(const Caller& c, const std::string& userId,
@@ -346,7 +371,7 @@ std::string DataService::CreateUserDB(const Caller& c, const std::string& userId
   if (!std::regex_match(setId, m, form) || m[1] != userId)
     throw BadRequest("帐套编号必须是登录ID加“_”和两位数字：" + setId);
   return saving("创建帐套失败", [&] {
-    Lease sys = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+    Lease sys = adminConnection(systemDb_);
     // The row first: a second creation of the same id fails here with "Duplicate entry".
     sys->execute("INSERT INTO userdatabase (UserID, UserDBID, UserDBName, IsDefault) VALUES (" +
                  quotedStr(userId) + ", " + quotedStr(setId) + ", " + quotedStr(setName) + ", " +
@@ -360,37 +385,37 @@ std::string DataService::CreateUserDB(const Caller& c, const std::string& userId
   });
 }
 
-// The account-set triggers coordinate through session variables named @vlt_...; a client
-// statement that names one could make them skip their work on a pooled connection.
-void DataService::checkClientSql(const std::string& sql) const {
-  static const std::regex reserved(R"(@\s*[`'"]?vlt_)", std::regex::icase);
-  if (std::regex_search(sql, reserved)) throw BadRequest("语句中不能使用保留的变量名 @vlt_");
+std::string DataService::clientStatement(const std::string& sql, bool query) const {
+  SqlVerdict v = classifyClientSql(sql);
+  if (!v.allowed) throw SqlRefused(v.reason);
+  if (query && v.kind != SqlKind::Select) throw SqlRefused("这里只能执行 SELECT 查询语句");
+  return v.statement;
 }
 
 Packet DataService::GetUserDBDataBySql(const Caller& c, const std::string& setId,
                                        const std::string& sql) {
   checkAccountSet(c, setId);
-  checkClientSql(sql);
-  Lease db = accountConnection(setId);
-  return db->query(sql, settings_.maxResultRows);
+  const std::string statement = clientStatement(sql);
+  Lease db = accountConnection(c, setId);
+  return db->query(statement, settings_.maxResultRows);
 }
 
 OpenRead DataService::openUserDBDataBySql(const Caller& c, const std::string& setId,
                                           const std::string& sql) {
   checkAccountSet(c, setId);
-  checkClientSql(sql);
-  Lease db = accountConnection(setId);
-  OpenResult rows = db->open(sql, settings_.maxResultRows);
+  const std::string statement = clientStatement(sql);
+  Lease db = accountConnection(c, setId);
+  OpenResult rows = db->open(statement, settings_.maxResultRows);
   return OpenRead{std::move(db), std::move(rows)};
 }
 
 std::string DataService::doUserDBDataBySql(const Caller& c, const std::string& setId,
                                            const std::string& sql) {
   checkAccountSet(c, setId);
-  checkClientSql(sql);
   return saving("执行失败", [&] {
-    Lease db = accountConnection(setId);
-    db->execute(sql);
+    const std::string statement = clientStatement(sql);
+    Lease db = accountConnection(c, setId);
+    db->execute(statement);
   });
 }
 
@@ -399,7 +424,7 @@ std::string DataService::SaveUserDBDataByDelta(const Caller& c, const std::strin
                                                const std::string& keyFields, const Delta& delta) {
   checkAccountSet(c, setId);
   return saving("保存失败", [&] {
-    Lease db = accountConnection(setId);
+    Lease db = accountConnection(c, setId);
     const TableInfo& t = schema_.table(*db, table);
     std::vector<std::string> keys = splitKeyFields(keyFields);
     if (keys.empty()) keys = t.primaryKey;
@@ -412,9 +437,9 @@ std::string DataService::SaveUserDBDataByDelta(const Caller& c, const std::strin
 bool DataService::CheckValueIsExistBySql(const Caller& c, const std::string& setId,
                                          const std::string& sql) {
   checkAccountSet(c, setId);
-  checkClientSql(sql);
-  Lease db = accountConnection(setId);
-  return db->exists(sql);
+  const std::string statement = clientStatement(sql, true);
+  Lease db = accountConnection(c, setId);
+  return db->exists(statement);
 }
 
 std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const std::string& setId,
@@ -423,9 +448,9 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
                                                           const std::string& detailSql) {
   checkAccountSet(c, setId);
   if (!plainName(masterTable)) throw BadRequest("表名无效：" + masterTable);
-  checkClientSql(masterSql);
-  checkClientSql(detailSql);
-  Lease db = accountConnection(setId);
+  clientStatement(masterSql, true);
+  clientStatement(detailSql, true);
+  Lease db = accountConnection(c, setId);
   Packet master = db->query(masterSql, settings_.maxResultRows);
   if (master.rows.empty()) return std::nullopt;
   int bidField = master.fields.indexOf("bid");
@@ -482,7 +507,7 @@ std::string DataService::SaveMasterAndDetailData(const Caller& c, const std::str
                                                  const Delta& delta) {
   checkAccountSet(c, setId);
   return saving("保存失败", [&] {
-    Lease db = accountConnection(setId);
+    Lease db = accountConnection(c, setId);
     const TableInfo& m = schema_.table(*db, masterTable);
     const TableInfo& d = schema_.table(*db, masterTable + "_d");
     DeltaTarget lines{&d, {"Bid", "BNo"}, derivedColumnsOf(masterTable + "_d")};
@@ -505,7 +530,7 @@ std::string DataService::GetBill_MaxBcode(const Caller& c, const std::string& se
   char day[16];
   std::snprintf(day, sizeof day, "%04d%02d%02d", ymd.year, ymd.month, ymd.day);
   std::string head = prefix + day;
-  Lease db = accountConnection(setId);
+  Lease db = accountConnection(c, setId);
   auto max = db->scalar("SELECT MAX(bcode) FROM " + quoteIdentifier(table) + " WHERE bcode LIKE " +
                         quotedStr(head + "____") +
                         " AND CHAR_LENGTH(bcode) = " + std::to_string(head.size() + 4));
@@ -522,7 +547,7 @@ std::string DataService::GetBill_MaxBcode(const Caller& c, const std::string& se
 
 IdBlockInfo DataService::ReserveIds(const Caller& c) {
   (void)c;
-  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  Lease db = adminConnection(systemDb_);
   auto first = db->scalar("SELECT NEXTVAL(sys_idseq)");
   if (!first) throw Error("No id block left");
   return IdBlockInfo{*first, 1000};
