@@ -109,8 +109,16 @@ void DataService::createSystemViews(Connection& root) {
   const std::pair<std::string, std::string> views[] = {
       {"sys_autoupdateinfo", "SELECT * FROM " + S + "sys_autoupdateinfo"},
       {"userdatabasepowermodule", "SELECT * FROM " + S + "userdatabasepowermodule"},
+      // Login IDs are numbered in sequence, so listing them tells nothing; names and pictures
+      // are shown for oneself and the users one shares a set with (the operator dialog finds a
+      // new operator by his ID).
       {"sys_mainuserbaseinfo",
-       "SELECT UserID, NickName, HeadImgName FROM " + S + "sys_mainuserbaseinfo"},
+       "SELECT UserID, IF(related, NickName, NULL) AS NickName, "
+       "IF(related, HeadImgName, NULL) AS HeadImgName FROM (SELECT u.*, u.UserID = " +
+           me + " OR EXISTS (SELECT 1 FROM " + S + "userdatabaseoperator o JOIN " + S +
+           "userdatabase d ON d.UserDBID = o.UserDBID WHERE (d.UserID = " + me +
+           " AND o.UserID = u.UserID) OR (o.UserID = " + me +
+           " AND d.UserID = u.UserID)) AS related FROM " + S + "sys_mainuserbaseinfo u) x"},
       {"userdatabase", "SELECT * FROM " + S + "userdatabase WHERE UserID = " + me +
                            " OR UserDBID IN (SELECT o.UserDBID FROM " + S +
                            "userdatabaseoperator o WHERE o.UserID = " + me + ")"},
@@ -177,8 +185,7 @@ Lease DataService::systemConnection(const Caller& c) {
   return db;
 }
 
-Lease DataService::accountConnection(const Caller& c, const std::string& setId) {
-  const bool owner = ownsAccountSet(c, setId);
+Lease DataService::accountConnection(const std::string& setId, bool owner) {
   std::string user = accountUser(setId);
   Lease db = pool_.acquire(user, auth_->databasePassword(user), accountDatabase(setId),
                            SessionSettings{settings_.maxStatementSeconds});
@@ -193,22 +200,19 @@ void DataService::checkUser(const Caller& c, const std::string& userId) const {
   if (userId != c.userId) throw AccessDenied("无权访问其他用户的数据");
 }
 
-void DataService::checkAccountSet(const Caller& c, const std::string& setId) {
+bool DataService::checkAccountSet(const Caller& c, const std::string& setId) {
   if (!plainName(setId)) throw BadRequest("帐套编号无效：" + setId);
   Lease db = adminConnection(systemDb_);
   std::string q = quotedStr(setId);
   std::string u = quotedStr(c.userId);
   // Owners reach their own sets, operators the sets they were admitted to; nobody else.
-  if (!db->exists("SELECT 1 FROM userdatabase WHERE UserDBID = " + q + " AND UserID = " + u +
-                  " UNION ALL SELECT 1 FROM userdatabaseoperator WHERE UserDBID = " + q +
-                  " AND UserID = " + u))
-    throw AccessDenied("您没有访问帐套 " + setId + " 的权限");
-}
-
-bool DataService::ownsAccountSet(const Caller& c, const std::string& setId) {
-  Lease db = adminConnection(systemDb_);
-  return db->exists("SELECT 1 FROM userdatabase WHERE UserDBID = " + quotedStr(setId) +
-                    " AND UserID = " + quotedStr(c.userId));
+  auto standing = db->scalar(
+      "SELECT MAX(owner) FROM (SELECT 1 AS owner FROM userdatabase WHERE "
+      "UserDBID = " +
+      q + " AND UserID = " + u + " UNION ALL SELECT 0 FROM userdatabaseoperator WHERE UserDBID = " +
+      q + " AND UserID = " + u + ") AS s");
+  if (!standing) throw AccessDenied("您没有访问帐套 " + setId + " 的权限");
+  return *standing == "1";
 }
 
 void DataService::revokeWithdrawnGrants() {
@@ -394,27 +398,27 @@ std::string DataService::clientStatement(const std::string& sql, bool query) con
 
 Packet DataService::GetUserDBDataBySql(const Caller& c, const std::string& setId,
                                        const std::string& sql) {
-  checkAccountSet(c, setId);
+  const bool owner = checkAccountSet(c, setId);
   const std::string statement = clientStatement(sql);
-  Lease db = accountConnection(c, setId);
+  Lease db = accountConnection(setId, owner);
   return db->query(statement, settings_.maxResultRows);
 }
 
 OpenRead DataService::openUserDBDataBySql(const Caller& c, const std::string& setId,
                                           const std::string& sql) {
-  checkAccountSet(c, setId);
+  const bool owner = checkAccountSet(c, setId);
   const std::string statement = clientStatement(sql);
-  Lease db = accountConnection(c, setId);
+  Lease db = accountConnection(setId, owner);
   OpenResult rows = db->open(statement, settings_.maxResultRows);
   return OpenRead{std::move(db), std::move(rows)};
 }
 
 std::string DataService::doUserDBDataBySql(const Caller& c, const std::string& setId,
                                            const std::string& sql) {
-  checkAccountSet(c, setId);
+  const bool owner = checkAccountSet(c, setId);
   return saving("执行失败", [&] {
     const std::string statement = clientStatement(sql);
-    Lease db = accountConnection(c, setId);
+    Lease db = accountConnection(setId, owner);
     db->execute(statement);
   });
 }
@@ -422,9 +426,9 @@ std::string DataService::doUserDBDataBySql(const Caller& c, const std::string& s
 std::string DataService::SaveUserDBDataByDelta(const Caller& c, const std::string& setId,
                                                const std::string& table,
                                                const std::string& keyFields, const Delta& delta) {
-  checkAccountSet(c, setId);
+  const bool owner = checkAccountSet(c, setId);
   return saving("保存失败", [&] {
-    Lease db = accountConnection(c, setId);
+    Lease db = accountConnection(setId, owner);
     const TableInfo& t = schema_.table(*db, table);
     std::vector<std::string> keys = splitKeyFields(keyFields);
     if (keys.empty()) keys = t.primaryKey;
@@ -436,9 +440,9 @@ std::string DataService::SaveUserDBDataByDelta(const Caller& c, const std::strin
 
 bool DataService::CheckValueIsExistBySql(const Caller& c, const std::string& setId,
                                          const std::string& sql) {
-  checkAccountSet(c, setId);
+  const bool owner = checkAccountSet(c, setId);
   const std::string statement = clientStatement(sql, true);
-  Lease db = accountConnection(c, setId);
+  Lease db = accountConnection(setId, owner);
   return db->exists(statement);
 }
 
@@ -446,11 +450,11 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
                                                           const std::string& masterTable,
                                                           const std::string& masterSql,
                                                           const std::string& detailSql) {
-  checkAccountSet(c, setId);
+  const bool owner = checkAccountSet(c, setId);
   if (!plainName(masterTable)) throw BadRequest("表名无效：" + masterTable);
   clientStatement(masterSql, true);
   clientStatement(detailSql, true);
-  Lease db = accountConnection(c, setId);
+  Lease db = accountConnection(setId, owner);
   Packet master = db->query(masterSql, settings_.maxResultRows);
   if (master.rows.empty()) return std::nullopt;
   int bidField = master.fields.indexOf("bid");
@@ -505,9 +509,9 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
 std::string DataService::SaveMasterAndDetailData(const Caller& c, const std::string& setId,
                                                  const std::string& masterTable,
                                                  const Delta& delta) {
-  checkAccountSet(c, setId);
+  const bool owner = checkAccountSet(c, setId);
   return saving("保存失败", [&] {
-    Lease db = accountConnection(c, setId);
+    Lease db = accountConnection(setId, owner);
     const TableInfo& m = schema_.table(*db, masterTable);
     const TableInfo& d = schema_.table(*db, masterTable + "_d");
     DeltaTarget lines{&d, {"Bid", "BNo"}, derivedColumnsOf(masterTable + "_d")};
@@ -519,7 +523,7 @@ std::string DataService::SaveMasterAndDetailData(const Caller& c, const std::str
 std::string DataService::GetBill_MaxBcode(const Caller& c, const std::string& setId,
                                           const std::string& prefix, const std::string& table,
                                           const std::string& billDate) {
-  checkAccountSet(c, setId);
+  const bool owner = checkAccountSet(c, setId);
   if (prefix.empty() || prefix.size() > 4 || !plainName(prefix))
     throw BadRequest("单据编号前缀无效：" + prefix);
   if (!plainName(table)) throw BadRequest("表名无效：" + table);
@@ -530,7 +534,7 @@ std::string DataService::GetBill_MaxBcode(const Caller& c, const std::string& se
   char day[16];
   std::snprintf(day, sizeof day, "%04d%02d%02d", ymd.year, ymd.month, ymd.day);
   std::string head = prefix + day;
-  Lease db = accountConnection(c, setId);
+  Lease db = accountConnection(setId, owner);
   auto max = db->scalar("SELECT MAX(bcode) FROM " + quoteIdentifier(table) + " WHERE bcode LIKE " +
                         quotedStr(head + "____") +
                         " AND CHAR_LENGTH(bcode) = " + std::to_string(head.size() + 4));

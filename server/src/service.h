@@ -124,15 +124,14 @@ class DataService {
   void grantUserPowers(const Caller& c, const std::string& setId);
   // Client SQL on an account set: the set's account, with the caller's standing in the session
   // (an operator may not change grants).
-  Lease accountConnection(const Caller& c, const std::string& setId);
+  Lease accountConnection(const std::string& setId, bool owner);
   Lease adminConnection(const std::string& database);
   void checkUser(const Caller& c, const std::string& userId) const;
   std::string systemSql(const Caller& c, const std::string& sql);
   // The statement a client may run (see sqlclass.h); throws SqlRefused with the reason.
   std::string clientStatement(const std::string& sql, bool query = false) const;
-  // Throws AccessDenied unless the caller owns or operates the set.
-  void checkAccountSet(const Caller& c, const std::string& setId);
-  bool ownsAccountSet(const Caller& c, const std::string& setId);
+  // Throws AccessDenied unless the caller owns or operates the set; true for its owner.
+  bool checkAccountSet(const Caller& c, const std::string& setId);
   // Takes back the grants of users who no longer operate a set.
   void revokeWithdrawnGrants();
   std::string accountUser(const std::string& setId) const;

@@ -291,10 +291,13 @@ SqlVerdict classifyClientSql(std::string_view sql) {
         break;
     }
   }
-  v.allowed = true;
+  // The statement runs without what follows its last token. Two dashes at its end would then
+  // start a comment; one is a syntax error anyway.
   const SqlToken& last = t.back();
+  if (isSymbol(last, "-")) return refuse("语句不完整");
+  v.allowed = true;
   v.statement = std::string(sql.substr(0, last.offset + last.length));
-  if (last.inVersionedComment) v.statement += "*/";
+  if (last.inVersionedComment) v.statement += " */";
   return v;
 }
 

@@ -102,7 +102,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StatementClassesText, TheStatementRunsWithoutTrailingSemicolonsAndComments) {
   EXPECT_EQ(classifyClientSql("select 1 ; ; -- done").statement, "select 1");
-  EXPECT_EQ(classifyClientSql("select 1 /*! + 1 */ # x").statement, "select 1 /*! + 1*/");
+  EXPECT_EQ(classifyClientSql("select 1 /*! + 1 */ # x").statement, "select 1 /*! + 1 */");
+  EXPECT_EQ(classifyClientSql("select 1 /*! / */").statement, "select 1 /*! / */");
+  EXPECT_TRUE(classifyClientSql("select 1 -- ").allowed);
+  EXPECT_FALSE(classifyClientSql("select 1 ---\v").allowed);  // would read "select 1 --" after
   EXPECT_EQ(classifyClientSql("select 1 /*! + 1").statement, "");
   // The server would stop reading at a zero byte, or not: refused either way.
   EXPECT_FALSE(classifyClientSql(std::string_view("select 1\0; set autocommit=0", 27)).allowed);
@@ -423,6 +426,26 @@ TEST_F(SecuritySqlTest, BillMovementsRefuseClientWrites) {
 
 TEST_F(SecuritySqlTest, ServerPathsAndOtherUsersStayHidden) {
   Caller owner = userWithSet("owner");
+  Caller clerk = userWithSet("clerk");
+  Caller stranger = userWithSet("stranger");
+  admit(owner, clerk);
+  // Names only of those one shares a set with; a new operator is found by his login ID.
+  auto names = [&](const Caller& who, const std::string& where) {
+    std::string out;
+    for (const Row& r : service
+                            ->GetSysMainDBDataBySql(who, who.userId,
+                                                    "select UserID, NickName from "
+                                                    "sys_mainuserbaseinfo where " +
+                                                        where + " order by UserID")
+                            .rows)
+      out += (out.empty() ? "" : ",") + (r[1].isNull() ? r[0].toText() : r[1].toText());
+    return out;
+  };
+  EXPECT_EQ(names(owner, "NickName like '%'"), "owner,clerk");
+  EXPECT_EQ(names(clerk, "NickName like '%'"), "owner,clerk");
+  EXPECT_EQ(names(stranger, "NickName like '%'"), "stranger");
+  EXPECT_EQ(names(stranger, "UserID like '%" + owner.userId + "%'"), owner.userId);
+
   for (const char* sql : {"select @@datadir", "select @@socket", "select @@global.datadir",
                           "select VARIABLE_VALUE from information_schema.GLOBAL_VARIABLES where "
                           "VARIABLE_NAME = 'DATADIR'"}) {
