@@ -283,19 +283,23 @@ void DataService::grantUserPowers(const Caller& c, const std::string& setId) {
 std::string DataService::systemSql(const Caller& c, const std::string& text) {
   const std::string sql = clientStatement(text);
   // A statement may name an account set's database by its id ("10001_01.ts_userpower"): it is
-  // checked like any other access to that set and mapped to the set's real database.
-  static const std::regex setRef(R"(\b(\d+_\d{2})\s*\.)");
+  // checked like any other access to that set and mapped to the set's real database. Only names
+  // count: the same text inside a quoted string is left alone.
+  static const std::regex setId(R"(\d+_\d{2})");
+  const std::vector<SqlToken> tokens = tokenizeSql(sql).tokens;
   std::string out;
-  auto begin = std::sregex_iterator(sql.begin(), sql.end(), setRef);
   std::size_t last = 0;
-  for (auto it = begin; it != std::sregex_iterator(); ++it) {
-    const std::smatch& m = *it;
-    std::string setId = m[1];
-    checkAccountSet(c, setId);
-    grantUserPowers(c, setId);
-    out += sql.substr(last, static_cast<std::size_t>(m.position(0)) - last);
-    out += quoteIdentifier(accountDatabase(setId)) + ".";
-    last = static_cast<std::size_t>(m.position(0) + m.length(0));
+  for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
+    const SqlToken& name = tokens[i];
+    const SqlToken& dot = tokens[i + 1];
+    if ((name.kind != SqlTokenKind::Word && name.kind != SqlTokenKind::QuotedName) ||
+        dot.kind != SqlTokenKind::Symbol || dot.text != "." || !std::regex_match(name.text, setId))
+      continue;
+    checkAccountSet(c, name.text);
+    grantUserPowers(c, name.text);
+    out += sql.substr(last, name.offset - last);
+    out += quoteIdentifier(accountDatabase(name.text)) + ".";
+    last = dot.offset + dot.length;
   }
   out += sql.substr(last);
   return out;

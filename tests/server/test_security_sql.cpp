@@ -372,9 +372,16 @@ TEST_F(SecuritySqlTest, RemovingAnOperatorRevokesHisGrants) {
       root()->scalar("SELECT COUNT(*) FROM mysql.tables_priv WHERE User = " +
                      quotedStr(prefix + "_u_" + clerk.userId) + " AND Table_name = 'ts_userpower'"),
       "0");
-  // Admitted again, he reads again.
+  // Admitted again, he reads again, also by a quoted set id.
   admit(owner, clerk);
   EXPECT_NO_THROW(service->GetSysMainDBDataBySql(clerk, clerk.userId, viaId));
+  EXPECT_NO_THROW(service->GetSysMainDBDataBySql(clerk, clerk.userId,
+                                                 "select * from `" + s + "`.`ts_userpower`"));
+  // A set id inside a text is only text.
+  EXPECT_EQ(service->GetSysMainDBDataBySql(clerk, clerk.userId, "select '99999_01.x' as t")
+                .rows[0][0]
+                .toText(),
+            "99999_01.x");
 }
 
 // Movement rows made by bills are the database's; opening rows stay the client's.
