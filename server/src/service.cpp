@@ -115,10 +115,11 @@ void DataService::createSystemViews(Connection& root) {
       {"sys_mainuserbaseinfo",
        "SELECT UserID, IF(related, NickName, NULL) AS NickName, "
        "IF(related, HeadImgName, NULL) AS HeadImgName FROM (SELECT u.*, u.UserID = " +
-           me + " OR EXISTS (SELECT 1 FROM " + S + "userdatabaseoperator o JOIN " + S +
-           "userdatabase d ON d.UserDBID = o.UserDBID WHERE (d.UserID = " + me +
-           " AND o.UserID = u.UserID) OR (o.UserID = " + me +
-           " AND d.UserID = u.UserID)) AS related FROM " + S + "sys_mainuserbaseinfo u) x"},
+           me + " OR u.UserID IN (SELECT o.UserID FROM " + S + "userdatabaseoperator o JOIN " + S +
+           "userdatabase d ON d.UserDBID = o.UserDBID WHERE d.UserID = " + me +
+           " UNION SELECT d.UserID FROM " + S + "userdatabaseoperator o JOIN " + S +
+           "userdatabase d ON d.UserDBID = o.UserDBID WHERE o.UserID = " + me +
+           ") AS related FROM " + S + "sys_mainuserbaseinfo u) x"},
       {"userdatabase", "SELECT * FROM " + S + "userdatabase WHERE UserID = " + me +
                            " OR UserDBID IN (SELECT o.UserDBID FROM " + S +
                            "userdatabaseoperator o WHERE o.UserID = " + me + ")"},
