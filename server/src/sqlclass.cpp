@@ -216,9 +216,9 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kForbidde
 }};
 
 // Views of the server's settings and state (paths, sockets among them).
-constexpr std::array<std::string_view, 5> kServerViews{{"GLOBAL_VARIABLES", "SESSION_VARIABLES",
-                                                        "GLOBAL_STATUS", "SESSION_STATUS",
-                                                        "PERFORMANCE_SCHEMA"}};
+constexpr std::array<std::string_view, 6> kServerViews{{"GLOBAL_VARIABLES", "SESSION_VARIABLES",
+                                                        "SYSTEM_VARIABLES", "GLOBAL_STATUS",
+                                                        "SESSION_STATUS", "PERFORMANCE_SCHEMA"}};
 
 }  // namespace
 

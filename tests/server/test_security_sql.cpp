@@ -455,7 +455,9 @@ TEST_F(SecuritySqlTest, ServerPathsAndOtherUsersStayHidden) {
 
   for (const char* sql : {"select @@datadir", "select @@socket", "select @@global.datadir",
                           "select VARIABLE_VALUE from information_schema.GLOBAL_VARIABLES where "
-                          "VARIABLE_NAME = 'DATADIR'"}) {
+                          "VARIABLE_NAME = 'DATADIR'",
+                          "select GLOBAL_VALUE from information_schema.SYSTEM_VARIABLES where "
+                          "VARIABLE_NAME = 'SOCKET'"}) {
     EXPECT_THROW(service->GetUserDBDataBySql(owner, set(owner), sql), SqlRefused) << sql;
     EXPECT_THROW(service->GetSysMainDBDataBySql(owner, "Main", sql), SqlRefused) << sql;
   }
