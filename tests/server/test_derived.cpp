@@ -121,8 +121,7 @@ class Rng {
 };
 
 const std::filesystem::path& checkFile() {
-  static const std::filesystem::path p =
-      std::filesystem::path(__FILE__).parent_path() / "../schema/check_account.sql";
+  static const std::filesystem::path p = test::sourcePath(__FILE__, "../schema/check_account.sql");
   return p;
 }
 
