@@ -67,7 +67,7 @@ class Lexer {
 
   // "--" starts a comment only when a blank or control character (or the end) follows.
   bool dashCommentStarts(std::size_t p) const {
-    return p >= s_.size() || static_cast<unsigned char>(s_[p]) <= ' ';
+    return p >= s_.size() || static_cast<unsigned char>(s_[p]) <= ' ' || s_[p] == '\x7f';
   }
 
   bool at(std::string_view what) const { return s_.substr(pos_, what.size()) == what; }

@@ -81,6 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
         ClassRow{"select 'a\\'; set autocommit=0; -- '", false},
         ClassRow{"select `x``; set autocommit=0", false},
         ClassRow{"select 1 --\tx\n; set autocommit=0", false},
+        ClassRow{"select 1 --\x7f; set autocommit=0", true},  // all comment, as the server reads it
         ClassRow{"select 1 #\n; set autocommit=0", false},
         // locking reads, files, variables
         ClassRow{"select * from usercalendar for update", false},
