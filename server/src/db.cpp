@@ -168,10 +168,13 @@ void Connection::countAnswer(const unsigned long* lengths, unsigned fields) {
   if (!answerLimit_) return;
   for (unsigned i = 0; i < fields; ++i)
     answerBytes_ += lengths[i];
-  if (answerBytes_ > answerLimit_)
+  if (answerBytes_ > answerLimit_) {
+    const bool mib = answerLimit_ >= (1u << 20);
     throw DbError(0, "HY000",
-                  "The result is larger than " + std::to_string(answerLimit_ / (1024 * 1024)) +
-                      " MiB; narrow the query");
+                  "The result is larger than " +
+                      std::to_string(mib ? answerLimit_ >> 20 : (answerLimit_ + 1023) >> 10) +
+                      (mib ? " MiB" : " KiB") + "; narrow the query");
+  }
 }
 
 Connection::~Connection() {
