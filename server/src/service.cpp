@@ -218,27 +218,31 @@ bool DataService::checkAccountSet(const Caller& c, const std::string& setId) {
 
 void DataService::revokeWithdrawnGrants() {
   Lease db = adminConnection(systemDb_);
-  const std::string userPrefix = settings_.prefix + "_u_";
-  const std::string dbPrefix = settings_.prefix + "_";
-  Packet granted = db->query(
-      "SELECT User, Db FROM mysql.tables_priv WHERE Table_name = 'ts_userpower' AND Host = " +
-      quotedStr(settings_.accountHost) + " AND LEFT(User, " + std::to_string(userPrefix.size()) +
-      ") = " + quotedStr(userPrefix));
-  for (const Row& r : granted.rows) {
-    const std::string user = r[0].toText();
-    const std::string database = r[1].toText();
-    if (database.rfind(dbPrefix, 0) != 0) continue;
-    const Caller who{user.substr(userPrefix.size()), {}};
-    const std::string setId = database.substr(dbPrefix.size());
-    try {
-      checkAccountSet(who, setId);
-      continue;
-    } catch (const AccessDenied&) {
-    }
-    db->execute("REVOKE SELECT ON " + quoteIdentifier(database) + ".`ts_userpower` FROM " +
-                accountLiteral(user, settings_.accountHost));
+  const std::string user = quotedStr(settings_.prefix + "_u_");
+  const std::string database = quotedStr(settings_.prefix + "_");
+  auto same = [](const std::string& granted, const std::string& made) {
+    return "CONVERT(" + granted + " USING utf8mb4) COLLATE utf8mb4_bin = " + made +
+           " COLLATE utf8mb4_bin";
+  };
+  // Grants on a set's ts_userpower held by users who neither own nor operate the set.
+  Packet withdrawn = db->query(
+      "SELECT tp.User, tp.Db FROM mysql.tables_priv tp WHERE tp.Table_name = 'ts_userpower' "
+      "AND tp.Host = " +
+      quotedStr(settings_.accountHost) + " AND NOT EXISTS (SELECT 1 FROM userdatabase d WHERE " +
+      same("tp.User", "CONCAT(" + user + ", d.UserID)") + " AND " +
+      same("tp.Db", "CONCAT(" + database + ", d.UserDBID)") +
+      ") AND NOT EXISTS (SELECT 1 FROM userdatabaseoperator o WHERE " +
+      same("tp.User", "CONCAT(" + user + ", o.UserID)") + " AND " +
+      same("tp.Db", "CONCAT(" + database + ", o.UserDBID)") + ") AND " +
+      same("LEFT(tp.User, " + std::to_string(settings_.prefix.size() + 3) + ")", user));
+  for (const Row& r : withdrawn.rows) {
+    const std::string account = r[0].toText();
+    const std::string dbName = r[1].toText();
+    db->execute("REVOKE SELECT ON " + quoteIdentifier(dbName) + ".`ts_userpower` FROM " +
+                accountLiteral(account, settings_.accountHost));
     std::lock_guard<std::mutex> lock(accountsMutex_);
-    powerGrants_.erase(who.userId + "|" + setId);
+    powerGrants_.erase(account.substr(settings_.prefix.size() + 3) + "|" +
+                       dbName.substr(std::min(dbName.size(), settings_.prefix.size() + 1)));
   }
 }
 
