@@ -413,8 +413,8 @@ TEST_F(SecuritySqlTest, BillMovementsRefuseClientWrites) {
       "update ts_traderbalancedetailflow set IOAmount = 0 where Bid = 'P1'",
       "update ts_traderbalancedetailflow set Bid = 'X' where Bid = '-99'",
       "update ts_traderbalancedetailflow set TraderID = 'V2' where Bid = '-99'",
-      "insert into ts_traderbalancedetailflow (TraderID, Bid, IOAmount, SrcTable, SrcPart) "
-      "values ('V1', 'P9', -107, 'tb_pur_purchase', 1)",
+      ("insert into ts_traderbalancedetailflow (TraderID, Bid, IOAmount, SrcTable, SrcPart) "
+       "values ('V1', 'P9', -107, 'tb_pur_purchase', 1)"),
       "delete from ts_accountdetailflow where Bid = 'P1'",
       "update ts_accountdetailflow set IOAmount = 1000000 where Bid = 'P1'",
       "insert into ts_accountdetailflow (AccountID, Bid, IOAmount) values ('A1', 'X', 1000000)",
