@@ -461,10 +461,10 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
                                                           const std::string& detailSql) {
   const bool owner = checkAccountSet(c, setId);
   if (!plainName(masterTable)) throw BadRequest("表名无效：" + masterTable);
-  clientStatement(masterSql, true);
-  clientStatement(detailSql, true);
+  const std::string masterStatement = clientStatement(masterSql, true);
+  const std::string detailStatement = clientStatement(detailSql, true);
   Lease db = accountConnection(setId, owner);
-  Packet master = db->query(masterSql, settings_.maxResultRows);
+  Packet master = db->query(masterStatement, settings_.maxResultRows);
   if (master.rows.empty()) return std::nullopt;
   int bidField = master.fields.indexOf("bid");
   if (bidField < 0) throw BadRequest("主表查询缺少 Bid 字段");
@@ -475,8 +475,8 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
   std::vector<std::vector<Row>> lines(master.rows.size());
   FieldDefs lineFields;
   std::smatch m;
-  if (std::regex_search(detailSql, m, equalsParam) &&
-      std::distance(std::sregex_iterator(detailSql.begin(), detailSql.end(), param),
+  if (std::regex_search(detailStatement, m, equalsParam) &&
+      std::distance(std::sregex_iterator(detailStatement.begin(), detailStatement.end(), param),
                     std::sregex_iterator()) == 1) {
     // One query for the whole page: "x=:bid" becomes "x IN (...)", rows grouped by bid after.
     std::string list;
@@ -498,7 +498,8 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
     }
   } else {
     for (std::size_t i = 0; i < master.rows.size(); ++i) {
-      std::string sql = std::regex_replace(detailSql, param, quotedStr(master.rows[i][b].toText()));
+      std::string sql =
+          std::regex_replace(detailStatement, param, quotedStr(master.rows[i][b].toText()));
       Packet d = db->query(sql, settings_.maxResultRows);
       lineFields = d.fields;
       lines[i] = std::move(d.rows);
