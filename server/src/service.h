@@ -25,7 +25,7 @@ struct ServiceSettings {
   std::size_t maxResultRows = 200000;
   // Client SQL: the longest a statement may run, and the most bytes of rows one answer holds.
   double maxStatementSeconds = 30;
-  std::uint64_t maxAnswerBytes = 64u << 20;
+  std::uint64_t maxAnswerBytes = 128u << 20;
 };
 
 // The caller may not reach what it named (another user's account set, another user's id).
