@@ -13,9 +13,10 @@ namespace vlt::server {
 
 namespace {
 
-constexpr const char* kSessionMode =
-    "SET SESSION sql_mode='STRICT_TRANS_TABLES,ERROR_FOR_DIVISION_BY_ZERO,"
-    "NO_ENGINE_SUBSTITUTION,NO_BACKSLASH_ESCAPES'";
+constexpr const char* kSessionSettings =
+    "SET NAMES utf8mb4, SESSION sql_mode='STRICT_TRANS_TABLES,ERROR_FOR_DIVISION_BY_ZERO,"
+    "NO_ENGINE_SUBSTITUTION,NO_BACKSLASH_ESCAPES', SESSION autocommit=1, "
+    "SESSION time_zone=DEFAULT, SESSION max_statement_time=";
 
 bool isBinary(const MYSQL_FIELD& f) {
   return f.charsetnr == 63;
@@ -315,13 +316,17 @@ std::string quoteIdentifier(std::string_view name) {
   return out;
 }
 
-std::unique_ptr<Connection> Connection::open(const DbEndpoint& endpoint) {
+std::unique_ptr<Connection> Connection::open(const DbEndpoint& endpoint,
+                                             const SessionSettings& session) {
   std::unique_ptr<Connection> c(new Connection(endpoint));
   c->mysql_ = mysql_init(nullptr);
   if (!c->mysql_) throw DbError(2008, "HY000", "Out of memory opening a database connection");
   unsigned timeout = 10;
   mysql_optionsv(c->mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
   mysql_optionsv(c->mysql_, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+  // A server may ask the client for any file the client can read (LOAD DATA LOCAL INFILE).
+  unsigned localInfile = 0;
+  mysql_optionsv(c->mysql_, MYSQL_OPT_LOCAL_INFILE, &localInfile);
   const bool useSocket = !endpoint.socket.empty();
   if (!mysql_real_connect(c->mysql_, useSocket ? nullptr : endpoint.host.c_str(),
                           endpoint.user.c_str(), endpoint.password.c_str(),
@@ -329,8 +334,38 @@ std::unique_ptr<Connection> Connection::open(const DbEndpoint& endpoint) {
                           useSocket ? 0 : endpoint.port,
                           useSocket ? endpoint.socket.c_str() : nullptr, CLIENT_FOUND_ROWS))
     c->fail();
-  c->execute(kSessionMode);
+  c->applySession(session);
   return c;
+}
+
+void Connection::applySession(const SessionSettings& session) {
+  char limit[32];
+  std::snprintf(limit, sizeof limit, "%.3f", session.maxStatementSeconds);
+  execute(std::string(kSessionSettings) + limit);
+  answerLimit_ = 0;
+  answerBytes_ = 0;
+}
+
+void Connection::reset(const SessionSettings& session) {
+  if (mysql_reset_connection(mysql_) != 0) fail();
+  applySession(session);
+}
+
+void Connection::resetTriggerState() {
+  execute("SET @vlt_derived_write = NULL, @vlt_busy_bill = NULL");
+}
+
+void Connection::countAnswer(const unsigned long* lengths, unsigned fields) {
+  if (!answerLimit_) return;
+  for (unsigned i = 0; i < fields; ++i)
+    answerBytes_ += lengths[i];
+  if (answerBytes_ > answerLimit_) {
+    const bool mib = answerLimit_ >= (1u << 20);
+    throw DbError(0, "HY000",
+                  "The result is larger than " +
+                      std::to_string(mib ? answerLimit_ >> 20 : (answerLimit_ + 1023) >> 10) +
+                      (mib ? " MiB" : " KiB") + "; narrow the query");
+  }
 }
 
 Connection::~Connection() {
@@ -370,7 +405,8 @@ Packet Connection::query(std::string_view sql, std::size_t maxRows) {
 }
 
 OpenResult::OpenResult(OpenResult&& other) noexcept
-    : mysql_(other.mysql_),
+    : owner_(other.owner_),
+      mysql_(other.mysql_),
       res_(other.res_),
       fields_(std::move(other.fields_)),
       maxRows_(other.maxRows_),
@@ -407,6 +443,7 @@ bool OpenResult::next(const char* const*& cells, const unsigned long*& lengths) 
   ++count_;
   cells = row;
   lengths = mysql_fetch_lengths(res_);
+  owner_->countAnswer(lengths, mysql_num_fields(res_));
   if (!checks_.empty()) {
     checkCells(row, lengths);
     cells = cells_.data();
@@ -436,7 +473,7 @@ OpenResult Connection::open(std::string_view sql, std::size_t maxRows) {
   if (mysql_real_query(mysql_, sql.data(), sql.size()) != 0) fail();
   MYSQL_RES* res = mysql_use_result(mysql_);
   if (!res && mysql_field_count(mysql_) != 0) fail();
-  OpenResult result(mysql_, res, maxRows);  // no result: a statement without rows
+  OpenResult result(this, mysql_, res, maxRows);  // no result: a statement without rows
   if (res) {
     unsigned n = mysql_num_fields(res);
     MYSQL_FIELD* fields = mysql_fetch_fields(res);
@@ -458,7 +495,23 @@ std::optional<std::string> Connection::scalar(std::string_view sql) {
 }
 
 bool Connection::exists(std::string_view sql) {
-  return !query(sql).rows.empty();
+  // Only whether there is a row: the server stops at the first one.
+  auto found = scalar("SELECT EXISTS(" + std::string(sql) + ")");
+  return found && *found == "1";
+}
+
+Transaction::Transaction(Connection& db) : db_(db) {
+  db_.resetTriggerState();
+  db_.begin();
+}
+
+Transaction::~Transaction() {
+  if (open_) db_.rollback();
+}
+
+void Transaction::commit() {
+  db_.commit();
+  open_ = false;
 }
 
 void Connection::begin() {

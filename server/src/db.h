@@ -2,11 +2,13 @@
 // A connection to MariaDB (Connector/C): statements, queries into data packets, transactions.
 // Sessions use utf8mb4 and NO_BACKSLASH_ESCAPES, one statement per call.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "vlt/errors.h"
@@ -52,6 +54,8 @@ struct DbEndpoint {
   std::string database;
 };
 
+class Connection;
+
 // A query's result while its rows are still being read, as the text protocol gives them, so
 // that they can be passed on without typed values in between (a streamed answer). It belongs to
 // its connection: nothing else may run there while it lives. Ending it reads and drops what is
@@ -74,10 +78,11 @@ class OpenResult {
 
  private:
   friend class Connection;
-  OpenResult(MYSQL* mysql, MYSQL_RES* res, std::size_t maxRows)
-      : mysql_(mysql), res_(res), maxRows_(maxRows) {}
+  OpenResult(Connection* owner, MYSQL* mysql, MYSQL_RES* res, std::size_t maxRows)
+      : owner_(owner), mysql_(mysql), res_(res), maxRows_(maxRows) {}
   void addField(const MYSQL_FIELD& field);
   void checkCells(char** row, const unsigned long* lengths);
+  Connection* owner_;
   MYSQL* mysql_;
   MYSQL_RES* res_;
   FieldDefs fields_;
@@ -90,10 +95,18 @@ class OpenResult {
   std::vector<std::string> texts_;  // rewritten cells
 };
 
+// How a call's session starts: utf8mb4, the strict sql_mode with NO_BACKSLASH_ESCAPES (quoting
+// relies on it), autocommit, the server's time zone, and a time limit for every statement.
+struct SessionSettings {
+  double maxStatementSeconds = 0;  // 0: no limit
+};
+
 class Connection {
  public:
-  // Throws DbError when the server cannot be reached or refuses the account.
-  static std::unique_ptr<Connection> open(const DbEndpoint& endpoint);
+  // Throws DbError when the server cannot be reached or refuses the account. The connection
+  // never sends local files to the server (LOAD DATA LOCAL is off).
+  static std::unique_ptr<Connection> open(const DbEndpoint& endpoint,
+                                          const SessionSettings& session = {});
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -120,11 +133,29 @@ class Connection {
   // Checks the connection; false when it is gone.
   bool alive();
 
+  // Brings a used connection back to a fresh session (what the previous call left, variables,
+  // transaction, locks, temporary tables and settings, is gone) with these settings. Throws
+  // DbError when the connection is gone.
+  void reset(const SessionSettings& session);
+  // Caps the bytes of the rows read from now until the next reset (0: no cap); a longer answer
+  // fails with a DbError instead of filling the memory.
+  void limitAnswer(std::uint64_t maxBytes) {
+    answerLimit_ = maxBytes;
+    answerBytes_ = 0;
+  }
+  // Clears the session variables through which the account-set triggers coordinate.
+  void resetTriggerState();
+
  private:
+  friend class OpenResult;
   explicit Connection(DbEndpoint endpoint) : endpoint_(std::move(endpoint)) {}
   [[noreturn]] void fail();
+  void applySession(const SessionSettings& session);
+  void countAnswer(const unsigned long* lengths, unsigned fields);
   DbEndpoint endpoint_;
   MYSQL* mysql_ = nullptr;
+  std::uint64_t answerLimit_ = 0;
+  std::uint64_t answerBytes_ = 0;
 };
 
 // How the cells of a result field are checked before they travel: most pass as the database
@@ -149,6 +180,40 @@ void checkCell(const FieldDef& f, CellCheck check, std::size_t row, const char*&
                unsigned long& length, std::string& text);
 // A checked cell as the typed value a whole (not streamed) answer carries.
 Value cellValue(const FieldDef& f, const char* data, unsigned long length);
+
+// One transaction: begun when made, rolled back when it ends uncommitted (an exception on the
+// way). Each starts from clean trigger bookkeeping: a statement that ended in a deadlock or
+// lock wait skips the triggers' cleanup, and later saves on the connection would skip derived
+// data.
+class Transaction {
+ public:
+  explicit Transaction(Connection& db);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void commit();
+
+ private:
+  Connection& db_;
+  bool open_ = true;
+};
+
+// Runs `body` in a transaction; again, after a short pause, when it failed on a deadlock, a lock
+// wait or a snapshot conflict (at most `attempts` times in all).
+template <typename F>
+void inTransaction(Connection& db, F&& body, int attempts = 4) {
+  for (int attempt = 1;; ++attempt) {
+    try {
+      Transaction t(db);
+      body();
+      t.commit();
+      return;
+    } catch (const DbError& e) {
+      if (!e.retryable() || attempt >= attempts) throw;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt * attempt));
+  }
+}
 
 // A name as a quoted identifier (`name`), backticks doubled.
 std::string quoteIdentifier(std::string_view name);

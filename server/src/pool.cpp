@@ -7,23 +7,30 @@ Lease::~Lease() {
 }
 
 Lease ConnectionPool::acquire(const std::string& user, const std::string& password,
-                              const std::string& database) {
+                              const std::string& database, const SessionSettings& session) {
   std::string key = user + '\n' + database;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = idle_.find(key);
-    if (it != idle_.end() && !it->second.empty()) {
-      std::unique_ptr<Connection> c = std::move(it->second.back());
+  for (;;) {
+    std::unique_ptr<Connection> c;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = idle_.find(key);
+      if (it == idle_.end() || it->second.empty()) break;
+      c = std::move(it->second.back());
       it->second.pop_back();
       --idleCount_;
+    }
+    try {
+      c->reset(session);
       return Lease(this, key, std::move(c));
+    } catch (const DbError&) {
+      // Gone (killed, timed out, server restarted): dropped; the next one or a new one serves.
     }
   }
   DbEndpoint e = server_;
   e.user = user;
   e.password = password;
   e.database = database;
-  return Lease(this, key, Connection::open(e));
+  return Lease(this, key, Connection::open(e, session));
 }
 
 void ConnectionPool::release(const std::string& key, std::unique_ptr<Connection> c) {

@@ -1,6 +1,8 @@
 #pragma once
 // Open connections kept for reuse, per database account and database. A lease returns its
-// connection when it ends; one that failed or was left in a transaction is closed instead.
+// connection when it ends. Every lease starts from a fresh session: whatever the previous call
+// left on the connection (variables, settings, an open transaction, locks) is reset, and a
+// connection the server closed meanwhile is replaced by a new one.
 
 #include <map>
 #include <memory>
@@ -41,7 +43,8 @@ class ConnectionPool {
                           std::size_t maxIdle = 256)
       : server_(std::move(server)), maxIdle_(maxIdlePerKey), maxIdleTotal_(maxIdle) {}
 
-  Lease acquire(const std::string& user, const std::string& password, const std::string& database);
+  Lease acquire(const std::string& user, const std::string& password, const std::string& database,
+                const SessionSettings& session = {});
   // Closes idle connections of a database (after it was dropped) or of every database.
   void forget(const std::string& database = {});
   const DbEndpoint& server() const { return server_; }

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <regex>
-#include <thread>
 
 #include "migrations.h"
+#include "sqlclass.h"
 #include "vlt/sqltext.h"
 
 namespace vlt::server {
@@ -32,34 +32,6 @@ std::string grantDatabase(const std::string& db) {
 
 std::string accountLiteral(const std::string& user, const std::string& host) {
   return quotedStr(user) + "@" + quotedStr(host);
-}
-
-// The account-set triggers keep their bookkeeping in session variables. A statement that ends
-// in a deadlock or lock timeout skips their cleanup, so every call and every retry starts from a
-// clean session; otherwise later saves on the connection would skip derived data.
-void resetTriggerState(Connection& db) {
-  db.execute("SET @vlt_derived_write = NULL, @vlt_busy_bill = NULL");
-}
-
-// Runs one write as a transaction, again after a deadlock or snapshot conflict.
-template <typename F>
-void inTransaction(Connection& db, F&& body) {
-  for (int attempt = 1;; ++attempt) {
-    resetTriggerState(db);
-    db.begin();
-    try {
-      body();
-      db.commit();
-      return;
-    } catch (const DbError& e) {
-      db.rollback();
-      if (!e.retryable() || attempt >= 4) throw;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt * attempt));
-    } catch (...) {
-      db.rollback();
-      throw;
-    }
-  }
 }
 
 }  // namespace
@@ -119,11 +91,12 @@ void DataService::provisionAccountSet(const std::string& setId) {
   std::string acct = accountLiteral(user, settings_.accountHost);
   root->execute("CREATE USER IF NOT EXISTS " + acct + " IDENTIFIED BY " + quotedStr(pw));
   root->execute("ALTER USER " + acct + " IDENTIFIED BY " + quotedStr(pw));
-  // Rows only: no DDL, no other database.
-  root->execute(
-      "GRANT SELECT, INSERT, UPDATE, DELETE, CREATE TEMPORARY TABLES, LOCK TABLES, "
-      "EXECUTE, SHOW VIEW ON " +
-      grantDatabase(dbName) + ".* TO " + acct);
+  // Rows only: no DDL, no other database, no locks that outlive a statement. The routines are
+  // the triggers' (which run as their definer): called directly they would set balances at will.
+  root->execute("GRANT SELECT, INSERT, UPDATE, DELETE, SHOW VIEW ON " + grantDatabase(dbName) +
+                ".* TO " + acct);
+  root->execute("REVOKE EXECUTE, CREATE TEMPORARY TABLES, LOCK TABLES ON " + grantDatabase(dbName) +
+                ".* FROM " + acct);
 }
 
 void DataService::createSystemViews(Connection& root) {
@@ -136,8 +109,17 @@ void DataService::createSystemViews(Connection& root) {
   const std::pair<std::string, std::string> views[] = {
       {"sys_autoupdateinfo", "SELECT * FROM " + S + "sys_autoupdateinfo"},
       {"userdatabasepowermodule", "SELECT * FROM " + S + "userdatabasepowermodule"},
+      // Login IDs are numbered in sequence, so listing them tells nothing; names and pictures
+      // are shown for oneself and the users one shares a set with (the operator dialog finds a
+      // new operator by his ID).
       {"sys_mainuserbaseinfo",
-       "SELECT UserID, NickName, HeadImgName FROM " + S + "sys_mainuserbaseinfo"},
+       "SELECT UserID, IF(related, NickName, NULL) AS NickName, "
+       "IF(related, HeadImgName, NULL) AS HeadImgName FROM (SELECT u.*, u.UserID = " +
+           me + " OR u.UserID IN (SELECT o.UserID FROM " + S + "userdatabaseoperator o JOIN " + S +
+           "userdatabase d ON d.UserDBID = o.UserDBID WHERE d.UserID = " + me +
+           " UNION SELECT d.UserID FROM " + S + "userdatabaseoperator o JOIN " + S +
+           "userdatabase d ON d.UserDBID = o.UserDBID WHERE o.UserID = " + me +
+           ") AS related FROM " + S + "sys_mainuserbaseinfo u) x"},
       {"userdatabase", "SELECT * FROM " + S + "userdatabase WHERE UserID = " + me +
                            " OR UserDBID IN (SELECT o.UserDBID FROM " + S +
                            "userdatabaseoperator o WHERE o.UserID = " + me + ")"},
@@ -166,7 +148,7 @@ void DataService::ensureUserAccount(const std::string& userId) {
   const std::string user = settings_.prefix + "_u_" + userId;
   const std::string acct = accountLiteral(user, settings_.accountHost);
   const std::string pw = auth_->databasePassword(user);
-  Lease root = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  Lease root = adminConnection(systemDb_);
   root->execute("CREATE USER IF NOT EXISTS " + acct + " IDENTIFIED BY " + quotedStr(pw));
   root->execute("ALTER USER " + acct + " IDENTIFIED BY " + quotedStr(pw));
   const std::string v = quoteIdentifier(viewDb_) + ".";
@@ -191,16 +173,27 @@ void DataService::ensureUserAccount(const std::string& userId) {
   userAccounts_.insert(userId);
 }
 
+Lease DataService::adminConnection(const std::string& database) {
+  return pool_.acquire(settings_.admin.user, settings_.admin.password, database);
+}
+
 Lease DataService::systemConnection(const Caller& c) {
   ensureUserAccount(c.userId);
   const std::string user = settings_.prefix + "_u_" + c.userId;
-  return pool_.acquire(user, auth_->databasePassword(user), viewDb_);
+  Lease db = pool_.acquire(user, auth_->databasePassword(user), viewDb_,
+                           SessionSettings{settings_.maxStatementSeconds});
+  db->limitAnswer(settings_.maxAnswerBytes);
+  return db;
 }
 
-Lease DataService::accountConnection(const std::string& setId) {
+Lease DataService::accountConnection(const std::string& setId, bool owner) {
   std::string user = accountUser(setId);
-  Lease db = pool_.acquire(user, auth_->databasePassword(user), accountDatabase(setId));
-  resetTriggerState(*db);
+  Lease db = pool_.acquire(user, auth_->databasePassword(user), accountDatabase(setId),
+                           SessionSettings{settings_.maxStatementSeconds});
+  // The set's triggers refuse an operator's change of the grants (client SQL cannot name
+  // @vlt_ variables, and the next lease starts from a fresh session).
+  if (!owner) db->execute("SET @vlt_operator = 1");
+  db->limitAnswer(settings_.maxAnswerBytes);
   return db;
 }
 
@@ -208,16 +201,49 @@ void DataService::checkUser(const Caller& c, const std::string& userId) const {
   if (userId != c.userId) throw AccessDenied("无权访问其他用户的数据");
 }
 
-void DataService::checkAccountSet(const Caller& c, const std::string& setId) {
+bool DataService::checkAccountSet(const Caller& c, const std::string& setId) {
   if (!plainName(setId)) throw BadRequest("帐套编号无效：" + setId);
-  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  Lease db = adminConnection(systemDb_);
   std::string q = quotedStr(setId);
   std::string u = quotedStr(c.userId);
   // Owners reach their own sets, operators the sets they were admitted to; nobody else.
-  if (!db->exists("SELECT 1 FROM userdatabase WHERE UserDBID = " + q + " AND UserID = " + u +
-                  " UNION ALL SELECT 1 FROM userdatabaseoperator WHERE UserDBID = " + q +
-                  " AND UserID = " + u))
-    throw AccessDenied("您没有访问帐套 " + setId + " 的权限");
+  auto standing = db->scalar(
+      "SELECT MAX(owner) FROM (SELECT 1 AS owner FROM userdatabase WHERE "
+      "UserDBID = " +
+      q + " AND UserID = " + u + " UNION ALL SELECT 0 FROM userdatabaseoperator WHERE UserDBID = " +
+      q + " AND UserID = " + u + ") AS s");
+  if (!standing) throw AccessDenied("您没有访问帐套 " + setId + " 的权限");
+  return *standing == "1";
+}
+
+void DataService::revokeWithdrawnGrants() {
+  Lease db = adminConnection(systemDb_);
+  const std::string user = quotedStr(settings_.prefix + "_u_");
+  const std::string database = quotedStr(settings_.prefix + "_");
+  auto same = [](const std::string& granted, const std::string& made) {
+    return "CONVERT(" + granted + " USING utf8mb4) COLLATE utf8mb4_bin = " + made +
+           " COLLATE utf8mb4_bin";
+  };
+  // Grants on a set's ts_userpower held by users who neither own nor operate the set.
+  Packet withdrawn = db->query(
+      "SELECT tp.User, tp.Db FROM mysql.tables_priv tp WHERE tp.Table_name = 'ts_userpower' "
+      "AND tp.Host = " +
+      quotedStr(settings_.accountHost) + " AND NOT EXISTS (SELECT 1 FROM userdatabase d WHERE " +
+      same("tp.User", "CONCAT(" + user + ", d.UserID)") + " AND " +
+      same("tp.Db", "CONCAT(" + database + ", d.UserDBID)") +
+      ") AND NOT EXISTS (SELECT 1 FROM userdatabaseoperator o WHERE " +
+      same("tp.User", "CONCAT(" + user + ", o.UserID)") + " AND " +
+      same("tp.Db", "CONCAT(" + database + ", o.UserDBID)") + ") AND " +
+      same("LEFT(tp.User, " + std::to_string(settings_.prefix.size() + 3) + ")", user));
+  for (const Row& r : withdrawn.rows) {
+    const std::string account = r[0].toText();
+    const std::string dbName = r[1].toText();
+    db->execute("REVOKE SELECT ON " + quoteIdentifier(dbName) + ".`ts_userpower` FROM " +
+                accountLiteral(account, settings_.accountHost));
+    std::lock_guard<std::mutex> lock(accountsMutex_);
+    powerGrants_.erase(account.substr(settings_.prefix.size() + 3) + "|" +
+                       dbName.substr(std::min(dbName.size(), settings_.prefix.size() + 1)));
+  }
 }
 
 std::optional<SessionInfo> DataService::CheckLoginUser(const std::string& userId,
@@ -229,7 +255,7 @@ std::optional<SessionInfo> DataService::CheckLoginUser(const std::string& userId
 std::string DataService::CreateUser(const std::string& nickName, const std::string& password) {
   if (password.empty()) throw BadRequest("密码不能为空");
   std::string id = auth_->newLoginId();
-  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  Lease db = adminConnection(systemDb_);
   db->execute("INSERT INTO sys_mainuserbaseinfo (UserID, NickName) VALUES (" + id + ", " +
               quotedStr(nickName) + ")");
   auth_->setPassword(id, password);
@@ -239,7 +265,7 @@ std::string DataService::CreateUser(const std::string& nickName, const std::stri
 
 Packet DataService::GetRegisUserInfo(const Caller& c, const std::string& userId) {
   (void)c;  // nicknames are shown to owners choosing operators: any signed-in user may ask
-  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  Lease db = adminConnection(systemDb_);
   return db->query("SELECT NickName, HeadImgName FROM sys_mainuserbaseinfo WHERE UserID = " +
                    quotedStr(userId));
 }
@@ -251,7 +277,7 @@ void DataService::grantUserPowers(const Caller& c, const std::string& setId) {
     std::lock_guard<std::mutex> lock(accountsMutex_);
     if (powerGrants_.count(key)) return;
   }
-  Lease root = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  Lease root = adminConnection(systemDb_);
   root->execute("GRANT SELECT ON " + quoteIdentifier(accountDatabase(setId)) +
                 ".`ts_userpower` TO " +
                 accountLiteral(settings_.prefix + "_u_" + c.userId, settings_.accountHost));
@@ -259,21 +285,26 @@ void DataService::grantUserPowers(const Caller& c, const std::string& setId) {
   powerGrants_.insert(key);
 }
 
-std::string DataService::systemSql(const Caller& c, const std::string& sql) {
+std::string DataService::systemSql(const Caller& c, const std::string& text) {
+  const std::string sql = clientStatement(text);
   // A statement may name an account set's database by its id ("10001_01.ts_userpower"): it is
-  // checked like any other access to that set and mapped to the set's real database.
-  static const std::regex setRef(R"(\b(\d+_\d{2})\s*\.)");
+  // checked like any other access to that set and mapped to the set's real database. Only names
+  // count: the same text inside a quoted string is left alone.
+  static const std::regex setId(R"(\d+_\d{2})");
+  const std::vector<SqlToken> tokens = tokenizeSql(sql).tokens;
   std::string out;
-  auto begin = std::sregex_iterator(sql.begin(), sql.end(), setRef);
   std::size_t last = 0;
-  for (auto it = begin; it != std::sregex_iterator(); ++it) {
-    const std::smatch& m = *it;
-    std::string setId = m[1];
-    checkAccountSet(c, setId);
-    grantUserPowers(c, setId);
-    out += sql.substr(last, static_cast<std::size_t>(m.position(0)) - last);
-    out += quoteIdentifier(accountDatabase(setId)) + ".";
-    last = static_cast<std::size_t>(m.position(0) + m.length(0));
+  for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
+    const SqlToken& name = tokens[i];
+    const SqlToken& dot = tokens[i + 1];
+    if ((name.kind != SqlTokenKind::Word && name.kind != SqlTokenKind::QuotedName) ||
+        dot.kind != SqlTokenKind::Symbol || dot.text != "." || !std::regex_match(name.text, setId))
+      continue;
+    checkAccountSet(c, name.text);
+    grantUserPowers(c, name.text);
+    out += sql.substr(last, name.offset - last);
+    out += quoteIdentifier(accountDatabase(name.text)) + ".";
+    last = dot.offset + dot.length;
   }
   out += sql.substr(last);
   return out;
@@ -303,6 +334,8 @@ std::string DataService::saving(const char* what, F&& body) {
     return "0";
   } catch (const SaveRefused& e) {
     return e.what();
+  } catch (const SqlRefused& e) {
+    return e.what();
   } catch (const DbError& e) {
     return e.what();
   } catch (const DataSetError& e) {
@@ -311,11 +344,14 @@ std::string DataService::saving(const char* what, F&& body) {
 }
 
 std::string DataService::doSysMainDBDataBySql(const Caller& c, const std::string& sql) {
-  std::string mapped = systemSql(c, sql);
-  return saving("执行失败", [&] {
+  std::string status = saving("执行失败", [&] {
+    std::string mapped = systemSql(c, sql);
     Lease db = systemConnection(c);
     db->execute(mapped);
   });
+  // Removing an operator (a row of userdatabaseoperator) takes the grants that came with it.
+  if (status == "0") revokeWithdrawnGrants();
+  return status;
 }
 
 std::string DataService::SaveSysMainDataBySql(const Caller& c, const std::string& userId,
@@ -325,7 +361,7 @@ std::string DataService::SaveSysMainDataBySql(const Caller& c, const std::string
   std::smatch m;
   if (!std::regex_search(select, m, fromTable)) throw BadRequest("查询语句没有指明表名");
   std::string table = m[1];
-  return saving("保存失败", [&] {
+  std::string status = saving("保存失败", [&] {
     Lease db = systemConnection(c);
     const TableInfo& t = schema_.table(*db, table);
     // The primary key identifies rows when the delta carries it; otherwise every column does.
@@ -335,6 +371,8 @@ std::string DataService::SaveSysMainDataBySql(const Caller& c, const std::string
     if (keys.size() != t.primaryKey.size()) keys.clear();
     inTransaction(*db, [&] { applyDelta(*db, delta, DeltaTarget{&t, keys, {}}); });
   });
+  if (status == "0") revokeWithdrawnGrants();
+  return status;
 }
 
 std::string DataService::CreateUserDB(const Caller& c, const std::string& userId,
@@ -346,7 +384,7 @@ std::string DataService::CreateUserDB(const Caller& c, const std::string& userId
   if (!std::regex_match(setId, m, form) || m[1] != userId)
     throw BadRequest("帐套编号必须是登录ID加“_”和两位数字：" + setId);
   return saving("创建帐套失败", [&] {
-    Lease sys = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+    Lease sys = adminConnection(systemDb_);
     // The row first: a second creation of the same id fails here with "Duplicate entry".
     sys->execute("INSERT INTO userdatabase (UserID, UserDBID, UserDBName, IsDefault) VALUES (" +
                  quotedStr(userId) + ", " + quotedStr(setId) + ", " + quotedStr(setName) + ", " +
@@ -360,46 +398,46 @@ std::string DataService::CreateUserDB(const Caller& c, const std::string& userId
   });
 }
 
-// The account-set triggers coordinate through session variables named @vlt_...; a client
-// statement that names one could make them skip their work on a pooled connection.
-void DataService::checkClientSql(const std::string& sql) const {
-  static const std::regex reserved(R"(@\s*[`'"]?vlt_)", std::regex::icase);
-  if (std::regex_search(sql, reserved)) throw BadRequest("语句中不能使用保留的变量名 @vlt_");
+std::string DataService::clientStatement(const std::string& sql, bool query) const {
+  SqlVerdict v = classifyClientSql(sql);
+  if (!v.allowed) throw SqlRefused(v.reason);
+  if (query && v.kind != SqlKind::Select) throw SqlRefused("这里只能执行 SELECT 查询语句");
+  return v.statement;
 }
 
 Packet DataService::GetUserDBDataBySql(const Caller& c, const std::string& setId,
                                        const std::string& sql) {
-  checkAccountSet(c, setId);
-  checkClientSql(sql);
-  Lease db = accountConnection(setId);
-  return db->query(sql, settings_.maxResultRows);
+  const bool owner = checkAccountSet(c, setId);
+  const std::string statement = clientStatement(sql);
+  Lease db = accountConnection(setId, owner);
+  return db->query(statement, settings_.maxResultRows);
 }
 
 OpenRead DataService::openUserDBDataBySql(const Caller& c, const std::string& setId,
                                           const std::string& sql) {
-  checkAccountSet(c, setId);
-  checkClientSql(sql);
-  Lease db = accountConnection(setId);
-  OpenResult rows = db->open(sql, settings_.maxResultRows);
+  const bool owner = checkAccountSet(c, setId);
+  const std::string statement = clientStatement(sql);
+  Lease db = accountConnection(setId, owner);
+  OpenResult rows = db->open(statement, settings_.maxResultRows);
   return OpenRead{std::move(db), std::move(rows)};
 }
 
 std::string DataService::doUserDBDataBySql(const Caller& c, const std::string& setId,
                                            const std::string& sql) {
-  checkAccountSet(c, setId);
-  checkClientSql(sql);
+  const bool owner = checkAccountSet(c, setId);
   return saving("执行失败", [&] {
-    Lease db = accountConnection(setId);
-    db->execute(sql);
+    const std::string statement = clientStatement(sql);
+    Lease db = accountConnection(setId, owner);
+    db->execute(statement);
   });
 }
 
 std::string DataService::SaveUserDBDataByDelta(const Caller& c, const std::string& setId,
                                                const std::string& table,
                                                const std::string& keyFields, const Delta& delta) {
-  checkAccountSet(c, setId);
+  const bool owner = checkAccountSet(c, setId);
   return saving("保存失败", [&] {
-    Lease db = accountConnection(setId);
+    Lease db = accountConnection(setId, owner);
     const TableInfo& t = schema_.table(*db, table);
     std::vector<std::string> keys = splitKeyFields(keyFields);
     if (keys.empty()) keys = t.primaryKey;
@@ -411,22 +449,22 @@ std::string DataService::SaveUserDBDataByDelta(const Caller& c, const std::strin
 
 bool DataService::CheckValueIsExistBySql(const Caller& c, const std::string& setId,
                                          const std::string& sql) {
-  checkAccountSet(c, setId);
-  checkClientSql(sql);
-  Lease db = accountConnection(setId);
-  return db->exists(sql);
+  const bool owner = checkAccountSet(c, setId);
+  const std::string statement = clientStatement(sql, true);
+  Lease db = accountConnection(setId, owner);
+  return db->exists(statement);
 }
 
 std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const std::string& setId,
                                                           const std::string& masterTable,
                                                           const std::string& masterSql,
                                                           const std::string& detailSql) {
-  checkAccountSet(c, setId);
+  const bool owner = checkAccountSet(c, setId);
   if (!plainName(masterTable)) throw BadRequest("表名无效：" + masterTable);
-  checkClientSql(masterSql);
-  checkClientSql(detailSql);
-  Lease db = accountConnection(setId);
-  Packet master = db->query(masterSql, settings_.maxResultRows);
+  const std::string masterStatement = clientStatement(masterSql, true);
+  const std::string detailStatement = clientStatement(detailSql, true);
+  Lease db = accountConnection(setId, owner);
+  Packet master = db->query(masterStatement, settings_.maxResultRows);
   if (master.rows.empty()) return std::nullopt;
   int bidField = master.fields.indexOf("bid");
   if (bidField < 0) throw BadRequest("主表查询缺少 Bid 字段");
@@ -437,8 +475,8 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
   std::vector<std::vector<Row>> lines(master.rows.size());
   FieldDefs lineFields;
   std::smatch m;
-  if (std::regex_search(detailSql, m, equalsParam) &&
-      std::distance(std::sregex_iterator(detailSql.begin(), detailSql.end(), param),
+  if (std::regex_search(detailStatement, m, equalsParam) &&
+      std::distance(std::sregex_iterator(detailStatement.begin(), detailStatement.end(), param),
                     std::sregex_iterator()) == 1) {
     // One query for the whole page: "x=:bid" becomes "x IN (...)", rows grouped by bid after.
     std::string list;
@@ -460,7 +498,8 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
     }
   } else {
     for (std::size_t i = 0; i < master.rows.size(); ++i) {
-      std::string sql = std::regex_replace(detailSql, param, quotedStr(master.rows[i][b].toText()));
+      std::string sql =
+          std::regex_replace(detailStatement, param, quotedStr(master.rows[i][b].toText()));
       Packet d = db->query(sql, settings_.maxResultRows);
       lineFields = d.fields;
       lines[i] = std::move(d.rows);
@@ -480,9 +519,9 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
 std::string DataService::SaveMasterAndDetailData(const Caller& c, const std::string& setId,
                                                  const std::string& masterTable,
                                                  const Delta& delta) {
-  checkAccountSet(c, setId);
+  const bool owner = checkAccountSet(c, setId);
   return saving("保存失败", [&] {
-    Lease db = accountConnection(setId);
+    Lease db = accountConnection(setId, owner);
     const TableInfo& m = schema_.table(*db, masterTable);
     const TableInfo& d = schema_.table(*db, masterTable + "_d");
     DeltaTarget lines{&d, {"Bid", "BNo"}, derivedColumnsOf(masterTable + "_d")};
@@ -494,7 +533,7 @@ std::string DataService::SaveMasterAndDetailData(const Caller& c, const std::str
 std::string DataService::GetBill_MaxBcode(const Caller& c, const std::string& setId,
                                           const std::string& prefix, const std::string& table,
                                           const std::string& billDate) {
-  checkAccountSet(c, setId);
+  const bool owner = checkAccountSet(c, setId);
   if (prefix.empty() || prefix.size() > 4 || !plainName(prefix))
     throw BadRequest("单据编号前缀无效：" + prefix);
   if (!plainName(table)) throw BadRequest("表名无效：" + table);
@@ -505,7 +544,7 @@ std::string DataService::GetBill_MaxBcode(const Caller& c, const std::string& se
   char day[16];
   std::snprintf(day, sizeof day, "%04d%02d%02d", ymd.year, ymd.month, ymd.day);
   std::string head = prefix + day;
-  Lease db = accountConnection(setId);
+  Lease db = accountConnection(setId, owner);
   auto max = db->scalar("SELECT MAX(bcode) FROM " + quoteIdentifier(table) + " WHERE bcode LIKE " +
                         quotedStr(head + "____") +
                         " AND CHAR_LENGTH(bcode) = " + std::to_string(head.size() + 4));
@@ -522,7 +561,7 @@ std::string DataService::GetBill_MaxBcode(const Caller& c, const std::string& se
 
 IdBlockInfo DataService::ReserveIds(const Caller& c) {
   (void)c;
-  Lease db = pool_.acquire(settings_.admin.user, settings_.admin.password, systemDb_);
+  Lease db = adminConnection(systemDb_);
   auto first = db->scalar("SELECT NEXTVAL(sys_idseq)");
   if (!first) throw Error("No id block left");
   return IdBlockInfo{*first, 1000};

@@ -24,12 +24,22 @@ struct ServiceSettings {
   std::string accountHost = "localhost";  // host part of the database accounts the service makes
   bool fastHashing = false;
   std::size_t maxResultRows = 200000;
+  // Client SQL: the longest a statement may run, and the most bytes of rows one answer holds.
+  double maxStatementSeconds = 30;
+  std::uint64_t maxAnswerBytes = 128u << 20;
 };
 
 // The caller may not reach what it named (another user's account set, another user's id).
 class AccessDenied : public Error {
  public:
   using Error::Error;
+};
+
+// Client SQL of a kind the service does not run (see sqlclass.h); a status operation answers
+// with the reason as its status.
+class SqlRefused : public BadRequest {
+ public:
+  using BadRequest::BadRequest;
 };
 
 struct IdBlockInfo {
@@ -107,11 +117,18 @@ class DataService {
   void createSystemViews(Connection& root);
   void ensureUserAccount(const std::string& userId);
   void grantUserPowers(const Caller& c, const std::string& setId);
-  Lease accountConnection(const std::string& setId);
+  // Client SQL on an account set: the set's account, with the caller's standing in the session
+  // (an operator may not change grants).
+  Lease accountConnection(const std::string& setId, bool owner);
+  Lease adminConnection(const std::string& database);
   void checkUser(const Caller& c, const std::string& userId) const;
   std::string systemSql(const Caller& c, const std::string& sql);
-  void checkClientSql(const std::string& sql) const;
-  void checkAccountSet(const Caller& c, const std::string& setId);
+  // The statement a client may run (see sqlclass.h); throws SqlRefused with the reason.
+  std::string clientStatement(const std::string& sql, bool query = false) const;
+  // Throws AccessDenied unless the caller owns or operates the set; true for its owner.
+  bool checkAccountSet(const Caller& c, const std::string& setId);
+  // Takes back the grants of users who no longer operate a set.
+  void revokeWithdrawnGrants();
   std::string accountUser(const std::string& setId) const;
   // Account sets live in <prefix>_<set id>, so that several services can share a server and
   // no set id can name a database of the server's own.

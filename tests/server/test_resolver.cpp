@@ -27,14 +27,7 @@ class ResolverTest : public ::testing::Test {
 
   void save(const Delta& d, const std::string& table, const std::string& keys) {
     const TableInfo& t = cache.table(*db, table);
-    db->begin();
-    try {
-      applyDelta(*db, d, DeltaTarget{&t, splitKeyFields(keys), {}});
-      db->commit();
-    } catch (...) {
-      db->rollback();
-      throw;
-    }
+    inTransaction(*db, [&] { applyDelta(*db, d, DeltaTarget{&t, splitKeyFields(keys), {}}); });
   }
 
   std::string names() {
@@ -174,9 +167,9 @@ TEST_F(ResolverTest, ABillSavesWithItsLinesAndADeletedBillTakesAllItsLines) {
   const TableInfo& d = cache.table(*db, "tb_bill_d");
   DeltaTarget lineTarget{&d, {"Bid", "BNo"}, {}};
   auto saveBill = [&] {
-    db->begin();
+    Transaction t(*db);
     applyDelta(*db, master.GetDelta(), DeltaTarget{&m, {"Bid"}, {}}, &lineTarget);
-    db->commit();
+    t.commit();
     master.MergeChangeLog();
   };
   saveBill();

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -13,6 +14,15 @@
 #include "privatedb.h"
 
 namespace vlt::server::test {
+
+// A file of the source tree named relative to this test's source (`file` is __FILE__). With a
+// compiler cache that rewrites paths, __FILE__ is relative to the build folder, the parent of the
+// folder holding the test programs, not to where ctest runs them.
+inline std::filesystem::path sourcePath(const char* file, const char* relative) {
+  std::filesystem::path p = std::filesystem::path(file).parent_path() / relative;
+  if (p.is_absolute()) return p;
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / p;
+}
 
 inline DbEndpoint rootEndpoint() {
   const char* folder = std::getenv("VLT_TEST_DB_FOLDER");
