@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLibrary>
 #include <QMessageBox>
@@ -161,6 +162,12 @@ void SetServiceBaseAddress(const QString& address) {
 
 QString ServiceBaseAddress() {
   return state().serviceBase;
+}
+
+QString DefaultStyleSheet() {
+  QFile file(QStringLiteral("VltDefault.style"));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(file.readAll());
 }
 
 QString ServiceWebAddress(const QString& page) {

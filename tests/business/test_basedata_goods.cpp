@@ -119,8 +119,8 @@ class TStandInSelectUnit : public TfrmBaseDataSelectForm {
     TfrmBaseDataSelectForm::FormCreate();
   }
   void actOKExecute() override {
-    ReturnToParentComponent(qs(cdsSelectData.FieldByName("Name").AsString()),
-                            qs(cdsSelectData.FieldByName("Id").AsString()));
+    Target.Deliver(
+        {cdsSelectData.FieldByName("Id").AsString(), cdsSelectData.FieldByName("Name").AsString()});
     close();
   }
 };
@@ -377,7 +377,7 @@ TEST_F(GoodsTest, TypeCannotMoveUnderItselfOrItsSubTypes) {
     QPointer<TfrmSelectGoodsType> dialog = edit->findChild<TfrmSelectGoodsType*>();
     ASSERT_TRUE(dialog);
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(dialog->ParentForm, edit.get());
+    EXPECT_EQ(dialog->parent(), edit.get());
     select(dialog->tvGoodsType, c.chosen);
     dialog->actOK->trigger();
     if (c.refused) {
@@ -503,6 +503,40 @@ TEST_F(GoodsTest, RequiredBoxesComeFirst) {
   EXPECT_TRUE(proxy().calls.empty());
 }
 
+TEST_F(GoodsTest, PricesAreCheckedBeforeAnythingIsSentAndTheBoxIsNamed) {
+  // box, typed, message ("" saves)
+  const std::tuple<const char*, const char*, QString> rows[] = {
+      {"edtPurPrice", "abc", "采购价必须是数字"},
+      {"edtPurPrice", "12,5x", "采购价必须是数字"},
+      {"edtSalPrice", "1e3", "销售价必须是数字"},
+      {"edtWsaPrice", "1.005", "批发价最多只能有2位小数"},
+      {"edtWsaPrice", "1234567890", "批发价超出了允许的范围"},
+      {"edtPurPrice", " -3.50 ", ""},
+      {"edtPurPrice", "1.500", ""},
+      {"edtSalPrice", "", ""}};
+  for (const auto& [name, typed, message] : rows) {
+    SCOPED_TRACE(std::string(name) + " " + typed);
+    ui().messages.clear();
+    proxy().calls.clear();
+    auto edit = goodsEdit("Append");
+    edit->edtGoodsCode->setText("P01");
+    edit->edtGoodsName->setText("梨");
+    edit->edtGoodsUnit->setText("个");
+    auto* box = edit->findChild<QLineEdit*>(name);
+    box->setText(typed);
+    edit->actSaveAndClose->trigger();
+    if (message.isEmpty()) {
+      EXPECT_TRUE(ui().messages.isEmpty()) << ui().messages.join("|").toStdString();
+      EXPECT_EQ(sent().size(), 1u);
+      continue;
+    }
+    EXPECT_EQ(ui().messages, QStringList{message});
+    EXPECT_TRUE(proxy().calls.empty());  // not even the duplicate check
+    EXPECT_EQ(edit->focusWidget(), box);
+    EXPECT_TRUE(edit->isVisible());
+  }
+}
+
 struct DuplicateRow {
   QString mode;
   const char* code;
@@ -567,20 +601,21 @@ TEST_F(GoodsTest, InsertAndUpdateStatements) {
   edit->edtGoodsUnit->setText("个");
   SetBoxTagString(edit->edtGoodsUnit, "u1");
   edit->edtSalPrice->setText(" 3.5 ");
-  edit->edtWsaPrice->setText("1,0");  // not a number: a value the service refuses, not SQL
+  edit->edtWsaPrice->setText("1.0");
   edit->mmoRemark->setPlainText("产地 ");
   edit->actSaveAndNew->trigger();
   EXPECT_EQ(sent(), std::vector<std::string>{put(
                         "Insert into td_Goods (Id,Code,Name,Spec,TypeID,UnitID,Kind,CostKeeping,"
                         "BarCode,PurPrice,SalPrice,WsaPrice,Pause,ReMark,ExistPic) value ('" +
                         kFirstId +
-                        "','P01','梨','大','-9999','u1','库存商品','先进先出法','',0,3.5,'1,0',"
+                        "','P01','梨','大','-9999','u1','库存商品','先进先出法','',0,3.5,1.0,"
                         "'False','产地 ','False')")});
   // Saved and new: everything but the type is cleared for the next goods.
   EXPECT_EQ(edit->TagString, "Append");
   EXPECT_EQ(BoxTagString(edit->edtGoodsType), "-9999");
-  for (QLineEdit* box : {edit->edtGoodsCode, edit->edtGoodsName, edit->edtGoodsUnit,
-                         edit->edtSalPrice, edit->edtWsaPrice})
+  for (QLineEdit* box :
+       std::initializer_list<QLineEdit*>{edit->edtGoodsCode, edit->edtGoodsName, edit->edtGoodsUnit,
+                                         edit->edtSalPrice, edit->edtWsaPrice})
     EXPECT_TRUE(box->text().isEmpty());
   EXPECT_TRUE(BoxTagString(edit->edtGoodsUnit).isEmpty());
   EXPECT_TRUE(edit->mmoRemark->toPlainText().isEmpty());
