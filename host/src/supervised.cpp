@@ -30,7 +30,14 @@ TSupervisedServerMethods::TSupervisedServerMethods(const QString& address,
 TSupervisedServerMethods::~TSupervisedServerMethods() = default;
 
 void TSupervisedServerMethods::restart() {
-  const QString address = embedded_->Restart();
+  QString address;
+  try {
+    address = embedded_->Restart();
+  } catch (const std::exception& e) {
+    // Worded as unreachable, which is what the exception handlers tell the user about.
+    throw RemoteError(0,
+                      UnreachableMessage(address_, std::string("Connection refused; ") + e.what()));
+  }
   ++restarts_;
   qWarning("vlt: the embedded data service had stopped; started again at %s", qPrintable(address));
   address_ = ss(address);
@@ -52,9 +59,11 @@ auto TSupervisedServerMethods::run(F&& op) {
       throw RemoteError(0, UnreachableMessage(address_, detail));
     restart();
     // One that died during the call may have run it: it is not sent twice.
-    if (aliveBefore && !refused(detail))
-      throw RemoteError(0,
-                        "本机数据服务意外停止，已重新启动；刚才的操作可能没有完成，请查看后重试。");
+    if (aliveBefore && !refused(detail)) {
+      // Said here: the exception handlers pass over what is not an unreachable service.
+      ShowMessage("本机数据服务意外停止，已重新启动；刚才的操作可能没有完成，请查看后重试。");
+      Abort();
+    }
   }
   try {
     return op(*inner_);

@@ -57,9 +57,11 @@ class TEmbeddedService {
 
 // The proxy the launcher installs: every call goes to a proxy of the service's current address.
 // When no answer comes because the embedded service died, the service is started again, the
-// user signed in again, and the call repeated once (only when it surely did not reach the dead
-// service: a refused connection). A service that cannot be reached is reported in Chinese,
-// keeping the words "Connection refused" that the exception handlers look for.
+// user signed in again, and the call repeated once when it cannot have reached the dead service
+// (the service was gone before the call, or the connection was refused); a call the service may
+// have run when it died is not repeated: the user is told and the action ends (silent abort).
+// A service that cannot be reached (or started again) is reported in Chinese, keeping the words
+// "Connection refused" that the exception handlers look for.
 class TSupervisedServerMethods : public TServerMethodsClient {
  public:
   // `embedded` null: a service elsewhere, never restarted.
