@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -257,4 +258,24 @@ TEST_F(HostTest, ARefusedChangeIsToldOnceInPlainWordsAndEndsTheHandler) {
     EXPECT_EQ(host.ui().messages, r.shown.isEmpty() ? QStringList() : QStringList{r.shown});
     EXPECT_FALSE(QString(r.shown).contains("vlt_"));
   }
+}
+
+TEST_F(HostTest, CaptionsNameTheirBoxesForScreenReadersWhenTheWindowIsShown) {
+  TForm window;
+  auto* rows = new QFormLayout(&window);
+  auto* name = new QLineEdit(&window);
+  auto* id = new QLineEdit(&window);
+  auto* own = new QLineEdit(&window);
+  own->setAccessibleName("自定");
+  auto* free = new QLineEdit(&window);  // no caption: stays unnamed
+  rows->addRow("帐套名称：", name);
+  rows->addRow("&ID", id);
+  rows->addRow("别名", own);
+  rows->addRow(free);
+  window.show();
+  QApplication::processEvents();
+  EXPECT_EQ(name->accessibleName(), "帐套名称");
+  EXPECT_EQ(id->accessibleName(), "ID");
+  EXPECT_EQ(own->accessibleName(), "自定");
+  EXPECT_TRUE(free->accessibleName().isEmpty());
 }
