@@ -30,6 +30,7 @@
 #include "tplwidgets.h"
 #include "uBaseDataSelectForm.h"
 #include "vlt/host.h"
+#include "windowrows.h"
 
 using namespace vlt;
 using namespace vlt::host;
@@ -504,37 +505,42 @@ TEST_F(GoodsTest, RequiredBoxesComeFirst) {
 }
 
 TEST_F(GoodsTest, PricesAreCheckedBeforeAnythingIsSentAndTheBoxIsNamed) {
-  // box, typed, message ("" saves)
-  const std::tuple<const char*, const char*, QString> rows[] = {
-      {"edtPurPrice", "abc", "采购价必须是数字"},
-      {"edtPurPrice", "12,5x", "采购价必须是数字"},
-      {"edtSalPrice", "1e3", "销售价必须是数字"},
-      {"edtWsaPrice", "1.005", "批发价最多只能有2位小数"},
-      {"edtWsaPrice", "1234567890", "批发价超出了允许的范围"},
-      {"edtPurPrice", " -3.50 ", ""},
-      {"edtPurPrice", "1.500", ""},
-      {"edtSalPrice", "", ""}};
-  for (const auto& [name, typed, message] : rows) {
-    SCOPED_TRACE(std::string(name) + " " + typed);
-    ui().messages.clear();
-    proxy().calls.clear();
-    auto edit = goodsEdit("Append");
-    edit->edtGoodsCode->setText("P01");
-    edit->edtGoodsName->setText("梨");
-    edit->edtGoodsUnit->setText("个");
-    auto* box = edit->findChild<QLineEdit*>(name);
-    box->setText(typed);
-    edit->actSaveAndClose->trigger();
-    if (message.isEmpty()) {
-      EXPECT_TRUE(ui().messages.isEmpty()) << ui().messages.join("|").toStdString();
-      EXPECT_EQ(sent().size(), 1u);
-      continue;
-    }
-    EXPECT_EQ(ui().messages, QStringList{message});
-    EXPECT_TRUE(proxy().calls.empty());  // not even the duplicate check
-    EXPECT_EQ(edit->focusWidget(), box);
-    EXPECT_TRUE(edit->isVisible());
-  }
+  using Row = test::WindowRow<TfrmBaseDataGoodsEdit>;
+  // A new goods with the price typed into the box, saved and closed.
+  auto typing = [](const char* box, const char* price) {
+    return [box, price](TfrmBaseDataGoodsEdit& e) {
+      test::Type(e, "edtGoodsCode", "P01");
+      test::Type(e, "edtGoodsName", "梨");
+      e.edtGoodsUnit->setText("个");
+      test::Type(e, box, price);
+      e.actSaveAndClose->trigger();
+    };
+  };
+  auto focused = [](const char* box) {
+    return [box](TfrmBaseDataGoodsEdit& e, test::HostFixture&) {
+      EXPECT_EQ(e.focusWidget()->objectName(), box);
+    };
+  };
+  const auto saved = [](TfrmBaseDataGoodsEdit&, test::HostFixture& h) {
+    EXPECT_EQ(h.proxy().callsStartingWith("doUserDB").size(), 1u);
+  };
+  // clang-format off
+  test::RunWindowRows<TfrmBaseDataGoodsEdit>(
+      [](test::HostFixture&) { return goodsEdit("Append"); },
+      {Row{"letters", typing("edtPurPrice", "abc"), test::kNothingSent, {"采购价必须是数字"}, {}, true,
+           focused("edtPurPrice")},
+       Row{"a comma and a letter", typing("edtPurPrice", "12,5x"), test::kNothingSent, {"采购价必须是数字"}, {},
+           true, focused("edtPurPrice")},
+       Row{"an exponent", typing("edtSalPrice", "1e3"), test::kNothingSent, {"销售价必须是数字"}, {}, true,
+           focused("edtSalPrice")},
+       Row{"three decimals", typing("edtWsaPrice", "1.005"), test::kNothingSent, {"批发价最多只能有2位小数"}, {},
+           true, focused("edtWsaPrice")},
+       Row{"too large", typing("edtWsaPrice", "1234567890"), test::kNothingSent, {"批发价超出了允许的范围"}, {},
+           true, focused("edtWsaPrice")},
+       Row{"negative, blanks around", typing("edtPurPrice", " -3.50 "), test::kNotChecked, {}, {}, false, saved},
+       Row{"a zero decimal more", typing("edtPurPrice", "1.500"), test::kNotChecked, {}, {}, false, saved},
+       Row{"empty", typing("edtSalPrice", ""), test::kNotChecked, {}, {}, false, saved}});
+  // clang-format on
 }
 
 struct DuplicateRow {

@@ -181,7 +181,7 @@ TEST_F(BaseDataTradersTest, EditDialogsCheckTheNameAndWriteOnlyWhatChanged) {
     const std::string flag = "'" + k.flag + "')";
     // clang-format off
     test::RunWindowRows<TTraderEditDialog>(opening("Append"), {
-        Row{"starts empty", [](auto&) {}, {}, {},
+        Row{"starts empty", [](auto&) {}, test::kNothingSent, {},
             {{"edtTraderName", ""}, {"edtTraderAddr", ""}, {"edtTraderLinkMen", ""},
              {"edtTraderTel", ""}}, true, {}},
         Row{"new, trimmed, quotes and backslashes kept",
@@ -189,17 +189,17 @@ TEST_F(BaseDataTradersTest, EditDialogsCheckTheNameAndWriteOnlyWhatChanged) {
             {ins + "'O''Neil \\ 商行','北京路''2''号','李四','010-1'," + flag}, {}, {}, false, {}},
         Row{"new with only a name", saving({"小卖部", "", "", ""}),
             {ins + "'小卖部','','',''," + flag}, {}, {}, false, {}},
-        Row{"new without a name", saving({"  ", "北京路", "李四", "010"}), {}, {empty}, {}, true,
+        Row{"new without a name", saving({"  ", "北京路", "李四", "010"}), test::kNothingSent, {empty}, {}, true,
             nameFocused},
     });
     test::RunWindowRows<TTraderEditDialog>(opening("Edit"), {
-        Row{"shows the stored row", [](auto&) {}, {}, {},
+        Row{"shows the stored row", [](auto&) {}, test::kNothingSent, {},
             {{"edtTraderName", "华联超市"}, {"edtTraderAddr", "中山路1号"},
              {"edtTraderLinkMen", "王五"}, {"edtTraderTel", "13800000000"}}, true, {}},
-        Row{"name blanked", saving({"", "中山路1号", "王五", "13800000000"}), {}, {empty}, {},
+        Row{"name blanked", saving({"", "中山路1号", "王五", "13800000000"}), test::kNothingSent, {empty}, {},
             true, nameFocused},
-        Row{"nothing changed", saving({}), {}, {"没检测到需要保存的数据！"}, {}, true, {}},
-        Row{"only blanks added", saving({" 华联超市", "中山路1号 ", "王五", "13800000000"}), {},
+        Row{"nothing changed", saving({}), test::kNothingSent, {"没检测到需要保存的数据！"}, {}, true, {}},
+        Row{"only blanks added", saving({" 华联超市", "中山路1号 ", "王五", "13800000000"}), test::kNothingSent,
             {"没检测到需要保存的数据！"}, {}, true, {}},
         Row{"only the telephone", saving({"华联超市", "中山路1号", "王五", "021-2"}),
             {upd + "Tel='021-2'" + where}, {}, {}, false, {}},
