@@ -126,59 +126,6 @@ constexpr int kFunctionRole = Qt::UserRole + 1;  // tree item -> function name
 const QString kSeparator = QStringLiteral("-");
 const QString kNotYetOpen = QStringLiteral("该功能尚未开放，敬请期待！");
 
-const char* kFrameStyle = R"(
-#lytBusiness, #tbNavi, #tbBSReportCenter, #tbBaseData, #vsbNavi, #vsbNaviContent {
-  background: #ffffff;
-}
-#BSPageControl::pane {
-  border: none;
-  border-top: 1px solid #d3dce5;
-  background: #ffffff;
-}
-#BSPageControl > QTabBar::tab {
-  padding: 6px 4px;
-  margin-right: 1px;
-}
-#vsbNavi, #tvReport {
-  border: none;
-}
-#tvReport::item {
-  padding: 3px 0;
-}
-TExpander > QToolButton {
-  background: #f1f5f9;
-  border: none;
-  border-bottom: 1px solid #dfe6ed;
-  border-radius: 0;
-  padding: 6px 6px;
-  font-weight: bold;
-  color: #1f4f86;
-}
-TExpander > QToolButton:hover {
-  background: #e3eefa;
-}
-QToolButton[vltRole="function"] {
-  border: 1px solid transparent;
-  border-radius: 4px;
-  padding: 1px 6px;
-  text-align: left;
-}
-QToolButton[vltRole="function"]:hover {
-  background: #eef5fd;
-  border-color: #cfe0f3;
-}
-QToolButton[vltRole="tile"] {
-  background: #fbfcfe;
-  border: 1px solid #e1e7ee;
-  border-radius: 6px;
-  padding: 6px 2px 4px 2px;
-}
-QToolButton[vltRole="tile"]:hover {
-  background: #eef5fd;
-  border-color: #b8d0ea;
-}
-)";
-
 // ---- icons: a calm tile in the colour of the function's area with one character on it -----------
 
 QColor areaColour(const std::string& moduleId) {
@@ -359,7 +306,6 @@ TfrmBusiness::TfrmBusiness(QWidget* owner) : QWidget(owner) {
 
   lytBusiness = new QWidget(this);
   lytBusiness->setObjectName("lytBusiness");
-  lytBusiness->setStyleSheet(QString::fromUtf8(kFrameStyle));
   BSPageControl = new QTabWidget(lytBusiness);
   BSPageControl->setObjectName("BSPageControl");
   BSPageControl->setDocumentMode(true);

@@ -7,6 +7,28 @@
 
 namespace vlt::components {
 
+QString CellText(const TColumnDef& column, const Value& value) {
+  if (value.isNull()) return QString();
+  switch (column.display) {
+    case TColumnDef::Display::Number:
+      if (column.decimals >= 0) {
+        try {
+          return host::qs(Decimal::parse(value.toText()).rescaled(column.decimals).toString());
+        } catch (const std::exception&) {
+          // Not a number after all: shown as it is.
+        }
+      }
+      break;
+    case TColumnDef::Display::YesNo:
+      return value.toBool() ? QStringLiteral("是") : QStringLiteral("否");
+    case TColumnDef::Display::Check:
+      return QString();
+    case TColumnDef::Display::Text:
+      break;
+  }
+  return host::qs(value.toText());
+}
+
 namespace {
 
 // Counts the model as busy passing on a data set change for the duration of a scope.
@@ -89,6 +111,7 @@ void DataSetTableModel::bindColumns() {
     int f = defs.indexOf(host::ss(columns_[c].member));
     fieldOf_[c] = f;
     if (f >= 0) alignRight_[c] = isNumericType(defs[static_cast<std::size_t>(f)].type);
+    if (columns_[c].display == TColumnDef::Display::Number) alignRight_[c] = true;
   }
 }
 
@@ -157,18 +180,29 @@ QVariant DataSetTableModel::data(const QModelIndex& index, int role) const {
   const auto c = static_cast<std::size_t>(index.column());
   switch (role) {
     case Qt::DisplayRole:
-    case Qt::EditRole: {
+    case Qt::EditRole:
+    case Qt::CheckStateRole: {
+      const TColumnDef& column = columns_[c];
+      const bool check = column.display == TColumnDef::Display::Check;
+      if ((role == Qt::CheckStateRole) != check)
+        return role == Qt::CheckStateRole ? QVariant() : QString();
       int field = fieldOf_[c];
       int row = displayRowOf(index.row());
       if (field < 0 || row < 0) return QString();
       try {
-        return host::qs(dataSet_->DisplayValue(row, static_cast<std::size_t>(field)).toText());
+        const Value v = dataSet_->DisplayValue(row, static_cast<std::size_t>(field));
+        if (check) return v.toBool() ? Qt::Checked : Qt::Unchecked;
+        // The editor starts from the value as stored, the cell shows it formatted.
+        return role == Qt::EditRole ? host::qs(v.toText()) : CellText(column, v);
       } catch (...) {
         // Painting must go on; a value without a text shows empty.
         return QString();
       }
     }
     case Qt::TextAlignmentRole:
+      if (columns_[c].display == TColumnDef::Display::Check ||
+          columns_[c].display == TColumnDef::Display::YesNo)
+        return static_cast<int>(Qt::AlignCenter);
       return static_cast<int>((alignRight_[c] ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     default:
       return {};
@@ -189,7 +223,11 @@ QVariant DataSetTableModel::headerData(int section, Qt::Orientation orientation,
 Qt::ItemFlags DataSetTableModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
   Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
-  if (editable(index.column())) f |= Qt::ItemIsEditable;
+  if (editable(index.column())) {
+    f |= columns_[static_cast<std::size_t>(index.column())].display == TColumnDef::Display::Check
+             ? Qt::ItemIsUserCheckable
+             : Qt::ItemIsEditable;
+  }
   return f;
 }
 
@@ -228,11 +266,15 @@ bool DataSetTableModel::MoveToRow(int row) {
 }
 
 bool DataSetTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::EditRole || !index.isValid() || !editable(index.column()) || !linked())
-    return false;
+  if (!index.isValid() || !editable(index.column()) || !linked()) return false;
   const int column = index.column();
+  const bool check =
+      columns_[static_cast<std::size_t>(column)].display == TColumnDef::Display::Check;
+  if (role != (check ? Qt::CheckStateRole : Qt::EditRole)) return false;
   const auto field = static_cast<std::size_t>(fieldOf_[static_cast<std::size_t>(column)]);
-  const std::string text = host::ss(value.toString());
+  // A check box stores the system's true/false words.
+  const std::string text =
+      check ? (value.toInt() == Qt::Checked ? "True" : "False") : host::ss(value.toString());
   bool startedEdit = false;
   try {
     if (!MoveToRow(index.row())) return false;

@@ -3,6 +3,10 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPointer>
+#include <QRegularExpressionValidator>
+#include <QStyledItemDelegate>
 #include <exception>
 
 #include "vlt/components.h"
@@ -10,9 +14,50 @@
 
 namespace vlt::components {
 
+namespace {
+
+// The editors the column definitions ask for.
+class TColumnDelegate : public QStyledItemDelegate {
+ public:
+  explicit TColumnDelegate(TNxStringGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    open_ = editor;
+    const TColumnDef* column = columnOf(index);
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    if (!column || !line || column->editor != TColumnDef::Editor::Number) return editor;
+    line->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Only a number can be typed: digits, one point, the column's decimals after it.
+    const int d = column->decimals;
+    const QString pattern = d < 0    ? QStringLiteral("-?\\d*(\\.\\d*)?")
+                            : d == 0 ? QStringLiteral("-?\\d*")
+                                     : QStringLiteral("-?\\d*(\\.\\d{0,%1})?").arg(d);
+    line->setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), line));
+    return editor;
+  }
+
+  const TColumnDef* columnOf(const QModelIndex& index) const {
+    const std::vector<TColumnDef>& columns = grid_->Link().Columns();
+    if (!index.isValid() || index.column() >= static_cast<int>(columns.size())) return nullptr;
+    return &columns[static_cast<std::size_t>(index.column())];
+  }
+
+  // The editor open now, null when none is.
+  QWidget* OpenEditor() const { return open_.data(); }
+
+ private:
+  TNxStringGrid* grid_;
+  mutable QPointer<QWidget> open_;
+};
+
+}  // namespace
+
 TNxStringGrid::TNxStringGrid(QWidget* parent)
     : QTableView(parent), model_(new DataSetTableModel(this)) {
   setModel(model_);
+  setItemDelegate(new TColumnDelegate(this));
   setAlternatingRowColors(true);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -157,6 +202,16 @@ void TNxStringGrid::keyPressEvent(QKeyEvent* event) {
   QTableView::keyPressEvent(event);
 }
 
+void TNxStringGrid::CloseEditor(bool keepText) {
+  auto* delegate = dynamic_cast<TColumnDelegate*>(itemDelegate());
+  QWidget* editor = delegate ? delegate->OpenEditor() : nullptr;
+  if (!editor || !editor->isVisible()) return;
+  // The delegate's own signals, exactly as when the editor loses the focus or Escape is pressed.
+  if (keepText) emit delegate->commitData(editor);
+  emit delegate->closeEditor(
+      editor, keepText ? QAbstractItemDelegate::NoHint : QAbstractItemDelegate::RevertModelCache);
+}
+
 void TNxStringGrid::commitData(QWidget* editor) {
   writtenRow_ = writtenColumn_ = -1;
   committing_ = true;
@@ -167,8 +222,17 @@ void TNxStringGrid::commitData(QWidget* editor) {
 void TNxStringGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
   const int row = writtenRow_, column = writtenColumn_;
   writtenRow_ = writtenColumn_ = -1;
+  // A code cell reports what was typed, also when it equals what the cell held.
+  const QModelIndex at = currentIndex();
+  const auto* delegate = dynamic_cast<const TColumnDelegate*>(itemDelegate());
+  const TColumnDef* def = delegate ? delegate->columnOf(at) : nullptr;
+  const auto* line = qobject_cast<QLineEdit*>(editor);
+  const bool code = def && def->editor == TColumnDef::Editor::Code && line &&
+                    hint != QAbstractItemDelegate::RevertModelCache;
+  const QString typed = code ? line->text() : QString();
   QTableView::closeEditor(editor, hint);
   if (row >= 0) host::guarded([&] { emit EditingDone(column, row); })();
+  if (code) host::guarded([&] { emit CodeEntered(at.column(), at.row(), typed); })();
 }
 
 }  // namespace vlt::components

@@ -19,7 +19,6 @@ PlaceholderPage BuildPlaceholderPage(QWidget* page, const QString& caption) {
   lblComing->setObjectName("lblComing");
   lblComing->setAlignment(Qt::AlignCenter);
   lblComing->setWordWrap(true);
-  lblComing->setStyleSheet("color: #5b6773;");
   auto* layout = new QVBoxLayout(page);
   layout->setContentsMargins(12, 24, 12, 24);
   layout->setSpacing(8);

@@ -172,16 +172,20 @@ TfrmLoginForm::TfrmLoginForm(QWidget* owner) : TForm(owner) {
   edtUserID = new TLoginIdBox(this);
   edtUserID->setObjectName("edtUserID");
   edtUserID->lineEdit()->setPlaceholderText(QStringLiteral("帐号"));
+  // No captions beside them: screen readers name the boxes by these.
+  edtUserID->setAccessibleName(QStringLiteral("帐号"));
+  edtUserID->lineEdit()->setAccessibleName(QStringLiteral("帐号"));
   edtPW = new QLineEdit(this);
   edtPW->setObjectName("edtPW");
   edtPW->setEchoMode(QLineEdit::Password);
   edtPW->setPlaceholderText(QStringLiteral("密码"));
+  edtPW->setAccessibleName(QStringLiteral("密码"));
   chkAutoSavePW = new QCheckBox(QStringLiteral("记住密码"), this);
   chkAutoSavePW->setObjectName("chkAutoSavePW");
   lblRegUserID = new QLabel(QStringLiteral("注册帐号"), this);
   lblRegUserID->setObjectName("lblRegUserID");
   lblRegUserID->setCursor(Qt::PointingHandCursor);
-  lblRegUserID->setStyleSheet("color: #1f6fb2; text-decoration: underline;");
+  lblRegUserID->setProperty("vltRole", "link");
 
   actLogin = new QAction(QStringLiteral("登录"), this);
   actLogin->setObjectName("actLogin");
@@ -193,11 +197,10 @@ TfrmLoginForm::TfrmLoginForm(QWidget* owner) : TForm(owner) {
   btnLogin->setObjectName("btnLogin");
   btnClose = new QPushButton(actClose->text(), this);
   btnClose->setObjectName("btnClose");
-  btnLogin->setStyleSheet(
-      "QPushButton { background: #2b7bd6; color: white; border: none; border-radius: 4px;"
-      " padding: 6px 18px; }"
-      "QPushButton:hover { background: #3a8ae6; }"
-      "QPushButton:focus { border: 2px solid #0f4c8f; }");
+  btnLogin->setProperty("vltRole", "primary");
+  // Shown before the program takes the style file: these two take their rules from it now.
+  for (QWidget* styled : {static_cast<QWidget*>(btnLogin), static_cast<QWidget*>(lblRegUserID)})
+    styled->setStyleSheet(DefaultStyleSheet());
 
   for (QWidget* w : {static_cast<QWidget*>(edtUserID), static_cast<QWidget*>(edtPW)})
     w->setMinimumHeight(30);

@@ -97,7 +97,7 @@ TfrmMainForm::TfrmMainForm(QWidget* owner) : TForm(owner) {
   lblCurDB = new QLabel(QStringLiteral("选择当前帐套"), edtCurDB);
   lblCurDB->setObjectName("lblCurDB");
   lblCurDB->setAttribute(Qt::WA_TransparentForMouseEvents);
-  lblCurDB->setStyleSheet("color: #9aa4af;");
+  lblCurDB->setProperty("vltRole", "faint");
   btnCurDB = new QToolButton(edtCurDB);
   btnCurDB->setObjectName("btnCurDB");
   btnCurDB->setText(QStringLiteral("…"));

@@ -100,7 +100,7 @@ TfrmSelectUserDB::TfrmSelectUserDB(QWidget* owner) : TForm(owner) {
 
   lblNoUserDB = new QLabel("您还没有可以使用的帐套；请创建一个或申请加入其他人的帐套", this);
   lblNoUserDB->setObjectName("lblNoUserDB");
-  lblNoUserDB->setStyleSheet("color: #c0392b;");
+  lblNoUserDB->setProperty("vltRole", "warning");
   lblNoUserDB->setWordWrap(true);
   lblNoUserDB->hide();
 

@@ -30,7 +30,7 @@ TfrmUpdateApp::TfrmUpdateApp(QWidget* owner) : TForm(owner) {
   lblInfo->setWordWrap(true);
   lblClientVer = new QLabel(this);
   lblClientVer->setObjectName("lblClientVer");
-  lblClientVer->setStyleSheet("color: #5b6773;");
+  lblClientVer->setProperty("vltRole", "hint");
   btnDownLoad = new QPushButton(QStringLiteral("下载最新版"), this);
   btnDownLoad->setObjectName("btnDownLoad");
   btnDownLoad->setDefault(true);

@@ -8,6 +8,7 @@
 
 #include "ccwidgets.h"
 #include "vlt/sqltext.h"
+#include "vlt/status.h"
 
 VLT_REGISTER_CLASS(uUserDBAdd, TfrmUserDBAdd);
 
@@ -81,9 +82,6 @@ void TfrmUserDBAdd::actSaveExecute() {
         " where UserID=" + quotedStr(login) + " and UserDBID=" + quotedStr(id));
   }
   // A refused creation or rename stays open with the reason instead of looking done.
-  if (!status.empty() && status != "0") {
-    ShowMessage(qs(status));
-    Abort();
-  }
+  if (!status.empty()) CheckStatus(status);
   close();
 }

@@ -14,6 +14,7 @@
 #include "ccwidgets.h"
 #include "uSelectUserDB.h"
 #include "vlt/sqltext.h"
+#include "vlt/status.h"
 
 VLT_REGISTER_CLASS(uUserDBPower, TfrmUserDBPower);
 
@@ -335,14 +336,12 @@ void TfrmUserDBPower::actAddUserExecute() {
     const std::string status = doServerMethods().doSysMainDBDataBySql(
         "Insert into userdatabaseoperator (UserDBID,UserID) values (" + quotedStr(userDBID()) +
         "," + quotedStr(id) + ")");
-    if (status == "0") {
+    if (StatusOk(status)) {
       cdsDBOperator.Append();
       cdsDBOperator.FieldByName("UserDBID").SetAsString(userDBID());
       cdsDBOperator.FieldByName("UserID").SetAsString(id);
       cdsDBOperator.FieldByName("NickName").SetAsString(name);
       cdsDBOperator.Post();
-    } else {
-      ShowMessage(qs(status));
     }
   }
   if (!cdsDBOperator.IsEmpty()) {
@@ -355,13 +354,9 @@ void TfrmUserDBPower::actDelUserExecute() {
   if (!cdsDBOperator.Active() || cdsDBOperator.IsEmpty()) return;
   const std::string operatorID = cdsDBOperator.FieldByName("UserID").AsString();
   if (!ConfirmWarning("删除后无法恢复，请确认是否删除『" + qs(operatorID) + "』")) return;
-  const std::string status = doServerMethods().doSysMainDBDataBySql(
+  CheckStatus(doServerMethods().doSysMainDBDataBySql(
       "delete from userdatabaseoperator where UserDBID=" + quotedStr(userDBID()) +
-      " and UserID=" + quotedStr(operatorID));
-  if (status != "0") {
-    ShowMessage(qs(status));
-    return;
-  }
+      " and UserID=" + quotedStr(operatorID)));
   doServerMethods().doUserDBDataBySql(
       userDBID(), "delete from ts_userpower where UserID=" + quotedStr(operatorID));
   if (cdsDBOperator.RecordCount() == 1)
@@ -429,14 +424,11 @@ void TfrmUserDBPower::actDelModuleExecute() {
 }
 
 void TfrmUserDBPower::saveGrants() {
-  const std::string status = doServerMethods().SaveUserDBDataByDelta(
-      userDBID(), "ts_userpower", "UserID,ModuleID", StoredChanges(cdsModule));
-  if (status == "0") {
+  // Refused changes are kept pending: the next save sends them again.
+  if (StatusOk(doServerMethods().SaveUserDBDataByDelta(userDBID(), "ts_userpower",
+                                                       "UserID,ModuleID", StoredChanges(cdsModule)),
+               {"保存失败!错误原因："}))
     cdsModule.MergeChangeLog();
-  } else {
-    // Kept pending: the next save sends them again.
-    ShowMessage("保存失败!错误原因：" + qs(status));
-  }
 }
 
 void TfrmUserDBPower::actSelectAllExecute() {

@@ -34,7 +34,7 @@ TfrmUserDBSelectOperator::TfrmUserDBSelectOperator(QWidget* owner) : TForm(owner
   // The grey hint sits inside the box and lets clicks through to it.
   lblHint = new QLabel("请输入查询内容……", edtSearch);
   lblHint->setObjectName("lblHint");
-  lblHint->setStyleSheet("color: gray;");
+  lblHint->setProperty("vltRole", "faint");
   lblHint->setAttribute(Qt::WA_TransparentForMouseEvents);
   auto* hintLayout = new QHBoxLayout(edtSearch);
   hintLayout->setContentsMargins(6, 0, 6, 0);

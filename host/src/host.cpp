@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLibrary>
 #include <QMessageBox>
 #include <QPointer>
@@ -163,6 +165,12 @@ QString ServiceBaseAddress() {
   return state().serviceBase;
 }
 
+QString DefaultStyleSheet() {
+  QFile file(QStringLiteral("VltDefault.style"));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(file.readAll());
+}
+
 QString ServiceWebAddress(const QString& page) {
   return state().serviceBase + "/" + page;
 }
@@ -185,6 +193,17 @@ void TForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (shown_ || event->spontaneous()) return;
   shown_ = true;
+  // Screen readers name a box by its caption: a caption that is a box's buddy (a form layout's
+  // row label) names it, unless the window named the box itself.
+  for (QLabel* caption : findChildren<QLabel*>()) {
+    QWidget* box = caption->buddy();
+    if (!box || !box->accessibleName().isEmpty()) continue;
+    QString name = caption->text();
+    name.remove('&');
+    while (name.endsWith(u'：') || name.endsWith(u':'))
+      name.chop(1);
+    box->setAccessibleName(name.trimmed());
+  }
   try {
     FormShow();
   } catch (...) {

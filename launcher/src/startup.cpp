@@ -24,20 +24,22 @@ constexpr std::int16_t kSignedIn = 99;
 
 void ConnectService(TEmbeddedService& embedded) {
   QString address = ConfiguredServiceAddress();
-  if (address.isEmpty()) {
+  const bool own = address.isEmpty();
+  if (own) {
     // The first start creates the databases: say what the wait is for.
     QLabel notice(QStringLiteral("正在启动本机数据服务，请稍候……"));
     notice.setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint);
     notice.setAlignment(Qt::AlignCenter);
     notice.setMargin(24);
-    notice.setStyleSheet(QStringLiteral(
-        "QLabel { background: #f4f7fb; color: #1f3a5f; border: 1px solid #b9c9de; }"));
+    notice.setObjectName("lblStartNotice");
+    notice.setStyleSheet(DefaultStyleSheet());
     notice.show();
     QApplication::processEvents();
     address = embedded.Start();
   }
   SetServiceBaseAddress(address);
-  SetServerMethods(std::make_unique<TServerMethodsClient>(ss(address)));
+  // The embedded service is started again should it die; one elsewhere is only reported.
+  SetServerMethods(std::make_unique<TSupervisedServerMethods>(address, own ? &embedded : nullptr));
 }
 
 int RunMainLoop(TForm& mainForm) {

@@ -16,6 +16,7 @@
 
 #include "vlt/components.h"
 #include "vlt/host.h"
+#include "vlt/status.h"
 
 class QToolButton;
 
@@ -66,6 +67,11 @@ std::unique_ptr<T> CreateForm(Args&&... args) {
 // Where a selection dialog writes the chosen row's key into an edit box of its opener (the box's
 // text shows the name): the dynamic property "TagString" of that box.
 inline constexpr const char* kTagStringProperty = "TagString";
+
+// What the base-data windows say when the service refuses a save or a delete.
+inline host::TStatusTexts BaseDataStatusTexts() {
+  return {"保存失败，错误原因：", "该基础资料名称已经录入，请查证！"};
+}
 
 // Shows an edit dialog modally with its mode in TagString, frees it, then reloads the list that
 // opened it -- also when the dialog ended in an exception, which then goes on.

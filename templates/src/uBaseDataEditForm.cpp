@@ -5,9 +5,12 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "formrows.h"
 #include "tplwidgets.h"
 
 VLT_REGISTER_CLASS(uBaseDataEditForm, TfrmBaseDataEdit);
@@ -39,7 +42,6 @@ TfrmBaseDataEdit::TfrmBaseDataEdit(QWidget* owner) : TForm(owner) {
   lytTop->setObjectName("lytTop");
   lytTop->setFixedHeight(36);
   lytTop->setAttribute(Qt::WA_StyledBackground, true);
-  lytTop->setStyleSheet("#lytTop { background: #edf2f7; border-bottom: 1px solid #d3dce5; }");
   btnSaveAndNew =
       ToolButton(actSaveAndNew, lytTop, "btnSaveAndNew", "imgSaveAndNew", ToolIcon::SaveNew, 120);
   btnSaveAndNew->setProperty("styleLookup", "VltToolBtn_SaveNew");
@@ -71,6 +73,21 @@ TfrmBaseDataEdit::TfrmBaseDataEdit(QWidget* owner) : TForm(owner) {
 
 TfrmBaseDataEdit::~TfrmBaseDataEdit() = default;
 
+QLabel* TfrmBaseDataEdit::AddRow(const QString& caption, QWidget* box, QWidget* place) {
+  auto* label = new QLabel(caption, pnlMain);
+  NameBox(label, box);
+  editRows_->addRow(label, place ? place : box);
+  return label;
+}
+
+QLineEdit* TfrmBaseDataEdit::AddBox(const char* name, const QString& caption, int maxLength) {
+  auto* box = new QLineEdit(pnlMain);
+  box->setObjectName(QString::fromLatin1(name));
+  if (maxLength > 0) box->setMaxLength(maxLength);
+  AddRow(caption, box);
+  return box;
+}
+
 bool TfrmBaseDataEdit::IsMode(const QString& mode) const {
   return TagString.compare(mode, Qt::CaseInsensitive) == 0;
 }
@@ -97,22 +114,12 @@ void TfrmBaseDataEdit::SaveData(bool closeAfter) {
 }
 
 void TfrmBaseDataEdit::SendAndFinish(const std::string& sql, bool closeAfter) {
-  const std::string result = doServerMethods().doUserDBDataBySql(CurUserInfo().UserDBID, sql);
-  if (result != "0") {
-    ShowSaveResultStr(result);
-    Abort();
-  }
+  CheckStatus(doServerMethods().doUserDBDataBySql(CurUserInfo().UserDBID, sql),
+              BaseDataStatusTexts());
   if (closeAfter)
     close();
   else
     Vlt_AfterSaveData();
-}
-
-void TfrmBaseDataEdit::ShowSaveResultStr(const std::string& ResultText) {
-  if (ResultText.find("Duplicate entry") != std::string::npos)
-    ShowMessage("该基础资料名称已经录入，请查证！");
-  else
-    ShowMessage("保存失败，错误原因：" + qs(ResultText));
 }
 
 void TfrmBaseDataEdit::keyPressEvent(QKeyEvent* event) {

@@ -5,7 +5,10 @@
 // Ctrl+Enter). Escape closes without saving; Enter in a box moves on to the next one.
 //
 // How a descendant uses it:
-// - Put the input boxes into pnlMain (EditRows() is a form layout ready for label/box rows).
+// - Put the input boxes into pnlMain: AddBox()/AddRow() add caption + box rows; a larger window
+//   lays out its own area with vlt::templates::TFormRows (formrows.h) and adds it to EditRows().
+//   Number and date boxes are TNumberBox/TDateBox; check them with CheckBoxes() in
+//   Vlt_BeforeSaveData().
 // - Keep the edited record in a field of its own (FUnitInfo, ...) that the opener fills.
 // - The opener sets TagString to the mode, "Append" or "Edit" (any letter case), shows the
 //   dialog modally and frees it (TfrmBaseDataForm::ShowEditDialog does all three).
@@ -26,6 +29,8 @@
 class QAction;
 class QActionGroup;
 class QFrame;
+class QLabel;
+class QLineEdit;
 class QToolButton;
 
 class TfrmBaseDataEdit : public vlt::host::TForm {
@@ -49,11 +54,15 @@ class TfrmBaseDataEdit : public vlt::host::TForm {
 
   void actSaveAndCloseExecute();
   void actSaveAndNewExecute();
-  // Tells the user why the service refused a save.
-  void ShowSaveResultStr(const std::string& ResultText);
 
   // The rows of label and box in pnlMain.
   QFormLayout* EditRows() const { return editRows_; }
+  // The next row of pnlMain: a caption and its box (the caption is the box's buddy and its
+  // accessible name). `place`, when given, is what goes into the row (the box with its buttons,
+  // BoxWithButtons()). Returns the caption.
+  QLabel* AddRow(const QString& caption, QWidget* box, QWidget* place = nullptr);
+  // A text box named `name` in the next row.
+  QLineEdit* AddBox(const char* name, const QString& caption, int maxLength = 0);
   // The mode in TagString, compared without regard to letter case.
   bool IsMode(const QString& mode) const;
 

@@ -66,14 +66,9 @@ void TfrmBaseDataForm::actDelExecute() {
   if (!ConfirmWarning("删除无法恢复，请确认是否真的删除？")) return;
   const std::string sql = "delete from " + FBaseDataTableName +
                           " where ID=" + quotedStr(cdsBaseData.FieldByName("ID").AsString());
-  const std::string result = doServerMethods().doUserDBDataBySql(CurUserInfo().UserDBID, sql);
-  if (result == "0") {
-    RefreBaseData();
-  } else if (result.find("Duplicate entry") != std::string::npos) {
-    ShowMessage("该基础资料名称已经录入，请查证！");
-  } else {
-    ShowMessage("保存失败，错误原因：" + qs(result));
-  }
+  CheckStatus(doServerMethods().doUserDBDataBySql(CurUserInfo().UserDBID, sql),
+              BaseDataStatusTexts());
+  RefreBaseData();
 }
 
 void TfrmBaseDataForm::ShowEditDialog(std::unique_ptr<TForm> dialog, const QString& mode) {

@@ -228,23 +228,3 @@ void TfrmBaseDataSelectForm::BindGridPick(QAction* action) {
             action->trigger();
           }));
 }
-
-void TfrmBaseDataSelectForm::ReturnToParentComponent(const QString& name, const QString& id) {
-  QObject* target = GetFormComponent(ParentForm, ReturnComponentName);
-  if (!target) throw Error("The opening window has no component named " + ss(ReturnComponentName));
-  if (auto* box = qobject_cast<QLineEdit*>(target))
-    box->setText(name);
-  else
-    target->setProperty("text", name);
-  target->setProperty(kTagStringProperty, id);
-}
-
-void TfrmBaseDataSelectForm::HandOverChoice(const std::vector<std::string>& values) {
-  ClientDataSet& h = GlobalDM().cdsSelectResult;
-  h.EmptyDataSet();
-  h.Append();
-  static const char* const kFields[] = {"id", "name", "other1", "other2", "other3"};
-  for (std::size_t i = 0; i < values.size() && i < std::size(kFields); ++i)
-    h.FieldByName(kFields[i]).SetAsString(values[i]);
-  h.Post();
-}

@@ -9,17 +9,18 @@
 //   table), FFilterStr ("Name like "), bind the grid (grd->Bind(&cdsSelectData, {...}); FlnkGrd is
 //   that binding), usually BindGridPick(actOK) so a double click or Enter picks, then call the
 //   inherited FormCreate().
-// - Override actOKExecute() to hand the current row of cdsSelectData over and close():
-//   ReturnToParentComponent() writes it into the opener's box named ReturnComponentName,
-//   HandOverChoice() into GlobalDM().cdsSelectResult. Override actModifyExecute() to open the
+// - Override actOKExecute() to hand the current row of cdsSelectData to Target.Deliver() (id,
+//   name, then what the header documents) and close(). Override actModifyExecute() to open the
 //   matching base-data list.
 // - A filter choice (radio buttons) calls ClearFilterState() and then sets FFilterStr.
-// - The opener creates it (vlt::templates::CreateForm), sets ParentForm and ReturnComponentName,
-//   places it, shows it modally and frees it; it does not free itself. Escape closes it.
+// - The opener creates it (vlt::templates::CreateForm), sets Target (a box, fields of a data set,
+//   or left alone for GlobalDM().cdsSelectResult; see picktarget.h), places it, shows it modally
+//   and frees it; it does not free itself. Escape closes it.
 
 #include <string>
 #include <vector>
 
+#include "picktarget.h"
 #include "tplwidgets.h"
 #include "uBaseForm.h"
 #include "vlt/components.h"
@@ -55,9 +56,8 @@ class TfrmBaseDataSelectForm : public TfrmBaseForm {
   QAction* actRefresh;          // "刷新"
   vlt::ClientDataSet cdsSelectData;
 
-  // Set by the opener: the window to write the choice into and the name of its box.
-  QWidget* ParentForm = nullptr;
-  QString ReturnComponentName;
+  // Set by the opener: where the picked row goes.
+  vlt::templates::TPickTarget Target;
 
   // A selection dialog is shown modally and freed by its opener.
   void FormClose() override {}
@@ -84,11 +84,6 @@ class TfrmBaseDataSelectForm : public TfrmBaseForm {
   // A double click in the list or Enter in it (after the template's own key handling) triggers
   // the action.
   void BindGridPick(QAction* action);
-  // Writes the choice into the opener's box named ReturnComponentName: the text shows `name`,
-  // the property "TagString" keeps `id`. Throws when the opener has no such box.
-  void ReturnToParentComponent(const QString& name, const QString& id);
-  // Replaces GlobalDM().cdsSelectResult with one row: "id", "name", then "other1".. in order.
-  static void HandOverChoice(const std::vector<std::string>& values);
 
   std::string FBaseDataTableName;
   std::string FOpenBaseDataSql;

@@ -28,7 +28,6 @@ TfrmBaseFormEx::TfrmBaseFormEx(QWidget* owner) : TfrmBaseForm(owner) {
   lytTop->setFixedHeight(36);
   // A plain widget paints a style-sheet background only when asked to.
   lytTop->setAttribute(Qt::WA_StyledBackground, true);
-  lytTop->setStyleSheet("#lytTop { background: #edf2f7; border-bottom: 1px solid #d3dce5; }");
   topLayout_ = new QHBoxLayout(lytTop);
   topLayout_->setContentsMargins(4, 2, 4, 2);
   topLayout_->setSpacing(2);

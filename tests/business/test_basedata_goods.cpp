@@ -30,6 +30,7 @@
 #include "tplwidgets.h"
 #include "uBaseDataSelectForm.h"
 #include "vlt/host.h"
+#include "windowrows.h"
 
 using namespace vlt;
 using namespace vlt::host;
@@ -119,8 +120,8 @@ class TStandInSelectUnit : public TfrmBaseDataSelectForm {
     TfrmBaseDataSelectForm::FormCreate();
   }
   void actOKExecute() override {
-    ReturnToParentComponent(qs(cdsSelectData.FieldByName("Name").AsString()),
-                            qs(cdsSelectData.FieldByName("Id").AsString()));
+    Target.Deliver(
+        {cdsSelectData.FieldByName("Id").AsString(), cdsSelectData.FieldByName("Name").AsString()});
     close();
   }
 };
@@ -377,7 +378,7 @@ TEST_F(GoodsTest, TypeCannotMoveUnderItselfOrItsSubTypes) {
     QPointer<TfrmSelectGoodsType> dialog = edit->findChild<TfrmSelectGoodsType*>();
     ASSERT_TRUE(dialog);
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(dialog->ParentForm, edit.get());
+    EXPECT_EQ(dialog->parent(), edit.get());
     select(dialog->tvGoodsType, c.chosen);
     dialog->actOK->trigger();
     if (c.refused) {
@@ -503,6 +504,45 @@ TEST_F(GoodsTest, RequiredBoxesComeFirst) {
   EXPECT_TRUE(proxy().calls.empty());
 }
 
+TEST_F(GoodsTest, PricesAreCheckedBeforeAnythingIsSentAndTheBoxIsNamed) {
+  using Row = test::WindowRow<TfrmBaseDataGoodsEdit>;
+  // A new goods with the price typed into the box, saved and closed.
+  auto typing = [](const char* box, const char* price) {
+    return [box, price](TfrmBaseDataGoodsEdit& e) {
+      test::Type(e, "edtGoodsCode", "P01");
+      test::Type(e, "edtGoodsName", "梨");
+      e.edtGoodsUnit->setText("个");
+      test::Type(e, box, price);
+      e.actSaveAndClose->trigger();
+    };
+  };
+  auto focused = [](const char* box) {
+    return [box](TfrmBaseDataGoodsEdit& e, test::HostFixture&) {
+      EXPECT_EQ(e.focusWidget()->objectName(), box);
+    };
+  };
+  const auto saved = [](TfrmBaseDataGoodsEdit&, test::HostFixture& h) {
+    EXPECT_EQ(h.proxy().callsStartingWith("doUserDB").size(), 1u);
+  };
+  // clang-format off
+  test::RunWindowRows<TfrmBaseDataGoodsEdit>(
+      [](test::HostFixture&) { return goodsEdit("Append"); },
+      {Row{"letters", typing("edtPurPrice", "abc"), test::kNothingSent, {"采购价必须是数字"}, {}, true,
+           focused("edtPurPrice")},
+       Row{"a comma and a letter", typing("edtPurPrice", "12,5x"), test::kNothingSent, {"采购价必须是数字"}, {},
+           true, focused("edtPurPrice")},
+       Row{"an exponent", typing("edtSalPrice", "1e3"), test::kNothingSent, {"销售价必须是数字"}, {}, true,
+           focused("edtSalPrice")},
+       Row{"three decimals", typing("edtWsaPrice", "1.005"), test::kNothingSent, {"批发价最多只能有2位小数"}, {},
+           true, focused("edtWsaPrice")},
+       Row{"too large", typing("edtWsaPrice", "1234567890"), test::kNothingSent, {"批发价超出了允许的范围"}, {},
+           true, focused("edtWsaPrice")},
+       Row{"negative, blanks around", typing("edtPurPrice", " -3.50 "), test::kNotChecked, {}, {}, false, saved},
+       Row{"a zero decimal more", typing("edtPurPrice", "1.500"), test::kNotChecked, {}, {}, false, saved},
+       Row{"empty", typing("edtSalPrice", ""), test::kNotChecked, {}, {}, false, saved}});
+  // clang-format on
+}
+
 struct DuplicateRow {
   QString mode;
   const char* code;
@@ -567,20 +607,21 @@ TEST_F(GoodsTest, InsertAndUpdateStatements) {
   edit->edtGoodsUnit->setText("个");
   SetBoxTagString(edit->edtGoodsUnit, "u1");
   edit->edtSalPrice->setText(" 3.5 ");
-  edit->edtWsaPrice->setText("1,0");  // not a number: a value the service refuses, not SQL
+  edit->edtWsaPrice->setText("1.0");
   edit->mmoRemark->setPlainText("产地 ");
   edit->actSaveAndNew->trigger();
   EXPECT_EQ(sent(), std::vector<std::string>{put(
                         "Insert into td_Goods (Id,Code,Name,Spec,TypeID,UnitID,Kind,CostKeeping,"
                         "BarCode,PurPrice,SalPrice,WsaPrice,Pause,ReMark,ExistPic) value ('" +
                         kFirstId +
-                        "','P01','梨','大','-9999','u1','库存商品','先进先出法','',0,3.5,'1,0',"
+                        "','P01','梨','大','-9999','u1','库存商品','先进先出法','',0,3.5,1.0,"
                         "'False','产地 ','False')")});
   // Saved and new: everything but the type is cleared for the next goods.
   EXPECT_EQ(edit->TagString, "Append");
   EXPECT_EQ(BoxTagString(edit->edtGoodsType), "-9999");
-  for (QLineEdit* box : {edit->edtGoodsCode, edit->edtGoodsName, edit->edtGoodsUnit,
-                         edit->edtSalPrice, edit->edtWsaPrice})
+  for (QLineEdit* box :
+       std::initializer_list<QLineEdit*>{edit->edtGoodsCode, edit->edtGoodsName, edit->edtGoodsUnit,
+                                         edit->edtSalPrice, edit->edtWsaPrice})
     EXPECT_TRUE(box->text().isEmpty());
   EXPECT_TRUE(BoxTagString(edit->edtGoodsUnit).isEmpty());
   EXPECT_TRUE(edit->mmoRemark->toPlainText().isEmpty());

@@ -202,7 +202,8 @@ TEST_F(BaseDataInitTest, ARefusedSaveKeepsTheChangesUntilSavedAgainOrRefreshed) 
   setAmount(*window, 1, "88");
   host.proxy().statuses.push_back("Lock wait timeout exceeded");
   window->btnSaveNew->click();
-  EXPECT_EQ(host.ui().messages, QStringList{"保存失败!错误原因：Lock wait timeout exceeded"});
+  EXPECT_EQ(host.ui().messages,
+            QStringList{"保存失败!错误原因：数据正被其他用户使用，请稍后重试。"});
   EXPECT_EQ(ds.ChangeCount(), 1);
   ds.SetRecNo(2);
   EXPECT_EQ(ds.FieldByName("IOAmount").AsString(), "88");

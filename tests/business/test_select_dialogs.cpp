@@ -1,6 +1,6 @@
 // The base-data selection dialogs: what each loads and how its filter choices steer the filter,
-// how the choice reaches the opener (its box, its bill data set, or the hand-over set), and the
-// goods dialog's selection area, which only a confirmed dialog hands to the bill.
+// how the choice reaches where the opener said (a box, fields of a data set, or the hand-over set),
+// and the goods dialog's selection area, which only a confirmed dialog hands to the bill.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
@@ -28,20 +28,9 @@
 
 using namespace vlt;
 using namespace vlt::host;
-using vlt::business::PublishDataSet;
 using vlt::business::TBaseDataPickForm;
+using vlt::templates::TPickTarget;
 using vlt::test::packetOf;
-
-namespace fakes {
-
-// Stands for the income/expense entry window: the account dialog knows it by its class name.
-class TfrmBill_Cas_InOut : public TForm {
-  Q_OBJECT
- public:
-  using TForm::TForm;
-};
-
-}  // namespace fakes
 
 namespace {
 
@@ -214,8 +203,7 @@ TEST_F(SelectDialogsTest, UnitGoesIntoTheOpenersNamedBox) {
   auto* edtGoodsUnit = new QLineEdit(&opener);
   edtGoodsUnit->setObjectName("edtGoodsUnit");
   auto s = create<TfrmSelectUnit>("uSelectUnit.TfrmSelectUnit");
-  s->ParentForm = &opener;
-  s->ReturnComponentName = "edtGoodsUnit";
+  s->Target = TPickTarget::IntoBox(*edtGoodsUnit);
   host.ui().scripts["TfrmSelectUnit"] = [](QDialog& d) {
     auto& u = dynamic_cast<TfrmSelectUnit&>(d);
     u.grd->SelectCell(1, 1);
@@ -236,8 +224,7 @@ TEST_F(SelectDialogsTest, OkWithNothingListedLeavesTheOpenerAloneAndTheDialogOpe
   edtGoodsUnit->setObjectName("edtGoodsUnit");
   edtGoodsUnit->setProperty(templates::kTagStringProperty, "1009");
   auto s = create<TfrmSelectUnit>("uSelectUnit.TfrmSelectUnit");
-  s->ParentForm = &opener;
-  s->ReturnComponentName = "edtGoodsUnit";
+  s->Target = TPickTarget::IntoBox(*edtGoodsUnit);
   test::showSettled(*s);
   QTest::keyClicks(s->edtfilter, "zz");
   ASSERT_EQ(s->cdsSelectData.RecordCount(), 0);
@@ -279,12 +266,9 @@ TEST_F(SelectDialogsTest, TraderGoesIntoTheBillAndItsBalanceOnlyWhereTheBillKeep
       cdsMaster.Post();
       cdsMaster.MergeChangeLog();
     }
-    TForm bill;
-    PublishDataSet(&bill, "cdsMaster", cdsMaster);
-
     auto s = test::createWindow<TBaseDataPickForm>("VltBusiness.bpl", c.dialog);
     ASSERT_TRUE(s);
-    s->ParentForm = &bill;
+    s->Target = TPickTarget::IntoFields(cdsMaster, {"TraderID", "TraderName", "NowBalance"});
     fresh.ui().scripts[s->ClassName()] = [](QDialog& d) {
       auto& p = dynamic_cast<TBaseDataPickForm&>(d);
       p.grd->SelectCell(1, 1);
@@ -335,46 +319,59 @@ TEST_F(SelectDialogsTest, WithoutAnOpenerTheChoiceGoesIntoTheHandOverSet) {
 
 // ---- accounts ------------------------------------------------------------------------------
 
-TEST_F(SelectDialogsTest, AccountGoesIntoTheCashEntryBoxOrElseIntoTheBill) {
+TEST_F(SelectDialogsTest, AccountGoesWhereTheOpenerSaidBoxFieldsOrItsOwnFunction) {
+  host.proxy().answer("td_Account", kAccounts);
   {
-    SCOPED_TRACE("the income/expense entry window");
-    host.proxy().answer("td_Account", kAccounts);
-    fakes::TfrmBill_Cas_InOut entry;
-    auto* edtAccount = new QLineEdit(&entry);
-    edtAccount->setObjectName("edtAccount");
-    // Even with a data set of that name, the box is what the entry window reads.
-    ClientDataSet unused;
-    PublishDataSet(&entry, "cdsMaster", unused);
+    SCOPED_TRACE("a box (the income/expense entry window)");
+    QLineEdit edtAccount;
     auto s = create<TfrmSelectAccount>("uSelectAccount.TfrmSelectAccount");
-    s->ParentForm = &entry;
+    s->Target = TPickTarget::IntoBox(edtAccount);
     test::showSettled(*s);
     s->grd->SelectCell(1, 1);
     s->btn1->click();
     EXPECT_FALSE(s->isVisible());
-    EXPECT_EQ(edtAccount->text(), "工商银行");
-    EXPECT_EQ(edtAccount->property(templates::kTagStringProperty).toString(), "4002");
-    EXPECT_FALSE(unused.Active());
+    EXPECT_EQ(edtAccount.text(), "工商银行");
+    EXPECT_EQ(edtAccount.property(templates::kTagStringProperty).toString(), "4002");
+    EXPECT_TRUE(GlobalDM().cdsSelectResult.IsEmpty());
   }
   {
-    SCOPED_TRACE("a bill");
+    SCOPED_TRACE("fields of a bill's data set, put into edit");
     ClientDataSet cdsMaster;
     cdsMaster.FieldDefinitions().add("AccountID", DataType::String, 15);
     cdsMaster.FieldDefinitions().add("AccName", DataType::String, 80);
     cdsMaster.CreateDataSet();
     cdsMaster.Append();
     cdsMaster.Post();
-    TForm bill;
-    auto* edtAccount = new QLineEdit(&bill);
-    edtAccount->setObjectName("edtAccount");
-    PublishDataSet(&bill, "cdsMaster", cdsMaster);
     auto s = create<TfrmSelectAccount>("uSelectAccount.TfrmSelectAccount");
-    s->ParentForm = &bill;
+    s->Target = TPickTarget::IntoFields(cdsMaster, {"AccountID", "AccName"});
     test::showSettled(*s);
     s->actOK->trigger();
     EXPECT_EQ(cdsMaster.State(), DataSetState::Edit);
     EXPECT_EQ(cdsMaster.FieldByName("AccountID").AsString(), "4001");
     EXPECT_EQ(cdsMaster.FieldByName("AccName").AsString(), "现金");
-    EXPECT_TRUE(edtAccount->text().isEmpty());
+  }
+  {
+    SCOPED_TRACE("the opener's own function");
+    std::vector<std::string> got;
+    auto s = create<TfrmSelectAccount>("uSelectAccount.TfrmSelectAccount");
+    s->Target = TPickTarget::Calling([&got](const templates::TPickValues& v) {
+      for (const Value& x : v)
+        got.push_back(x.toText());
+    });
+    test::showSettled(*s);
+    s->actOK->trigger();
+    EXPECT_EQ(got, (std::vector<std::string>{"4001", "现金"}));
+  }
+  {
+    SCOPED_TRACE("a box that is gone: the dialog stays open, nothing is handed over");
+    auto edtAccount = std::make_unique<QLineEdit>();
+    auto s = create<TfrmSelectAccount>("uSelectAccount.TfrmSelectAccount");
+    s->Target = TPickTarget::IntoBox(*edtAccount);
+    edtAccount.reset();
+    test::showSettled(*s);
+    s->actOK->trigger();
+    EXPECT_TRUE(s->isVisible());
+    EXPECT_TRUE(GlobalDM().cdsSelectResult.IsEmpty());
   }
 }
 

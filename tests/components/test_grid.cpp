@@ -302,3 +302,72 @@ TEST(GridScale, AHundredThousandRowsArePaintedOnlyWhereVisible) {
             "C100000");
   EXPECT_EQ(delegate.measures, 0);  // no row is ever measured
 }
+
+TEST_F(GridTest, ColumnDefinitionsSayHowCellsShowAndWhatMayBeTyped) {
+  using Editor = TColumnDef::Editor;
+  grid.Bind(&ds, {TColumnDef("Code", "编码", 60).Edit(Editor::Code),
+                  TColumnDef("Price", "单价", 70).Number(3).Edit(Editor::Number),
+                  TColumnDef("Qty", "数量", 50).Number(0), TColumnDef("IsStop", "停用", 40).YesNo(),
+                  TColumnDef("IsStop", "停", 40).Check().Edit(), TColumnDef("Remark", "备注", 80)});
+  QAbstractItemModel& m = grid.Link();
+  const int left = Qt::AlignLeft | Qt::AlignVCenter, right = Qt::AlignRight | Qt::AlignVCenter;
+  const int center = Qt::AlignCenter;
+  struct Cell {
+    int column;
+    QString shown;  // of the second goods: code C2, price 2.50, qty 2, stopped
+    int align;
+    bool typed;  // the user may type into it
+  };
+  const Cell cells[] = {{0, "C2", left, true},    {1, "2.500", right, true}, {2, "2", right, false},
+                        {3, "是", center, false}, {4, "", center, false},    {5, "", left, false}};
+  for (const Cell& c : cells) {
+    SCOPED_TRACE(c.column);
+    const QModelIndex at = m.index(1, c.column);
+    EXPECT_EQ(m.data(at).toString(), c.shown);
+    EXPECT_EQ(m.data(at, Qt::TextAlignmentRole).toInt(), c.align);
+    EXPECT_EQ(m.flags(at).testFlag(Qt::ItemIsEditable), c.typed);
+  }
+  EXPECT_EQ(m.data(m.index(0, 3)).toString(), "否");
+  // The editor starts from the stored value, not the shown one.
+  EXPECT_EQ(m.data(m.index(1, 1), Qt::EditRole).toString(), "2.5");
+
+  // The check column shows and sets the flag.
+  const QModelIndex check = m.index(1, 4);
+  EXPECT_EQ(m.data(check, Qt::CheckStateRole).toInt(), Qt::Checked);
+  EXPECT_TRUE(m.flags(check).testFlag(Qt::ItemIsUserCheckable));
+  ASSERT_TRUE(m.setData(check, Qt::Unchecked, Qt::CheckStateRole));
+  ds.Post();
+  EXPECT_EQ(ds.FieldByName("IsStop").AsString(), "False");
+  EXPECT_EQ(m.data(m.index(1, 3)).toString(), "否");
+
+  // Opens the cell's editor and types into it, as a user would.
+  // The editor open now (a closed one may linger until it is deleted).
+  QLineEdit* cellEditor = nullptr;
+  auto typeInto = [&](int column, const char* keys) {
+    const QModelIndex at = m.index(0, column);
+    grid.setCurrentIndex(at);
+    grid.edit(at);
+    cellEditor = nullptr;
+    for (QLineEdit* e : grid.viewport()->findChildren<QLineEdit*>())
+      if (e->isVisible()) cellEditor = e;
+    if (!cellEditor) return false;
+    cellEditor->clear();
+    QTest::keyClicks(cellEditor, keys);
+    return true;
+  };
+  // A number cell takes digits and the column's decimals only.
+  ASSERT_TRUE(typeInto(1, "ab1,.23456"));
+  EXPECT_EQ(cellEditor->text(), "1.234");
+  QTest::keyClick(cellEditor, Qt::Key_Escape);
+
+  // A code cell reports what was typed, for the window to look the goods up.
+  QSignalSpy entered(&grid, &TNxStringGrid::CodeEntered);
+  ASSERT_TRUE(typeInto(0, "X9"));
+  QTest::keyClick(cellEditor, Qt::Key_Return);
+  QApplication::processEvents();  // the editor commits after the key
+  ASSERT_EQ(entered.size(), 1);
+  EXPECT_EQ(entered[0][0].toInt(), 0);
+  EXPECT_EQ(entered[0][1].toInt(), 0);
+  EXPECT_EQ(entered[0][2].toString(), "X9");
+  EXPECT_TRUE(caught.messages.isEmpty());
+}

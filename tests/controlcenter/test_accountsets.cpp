@@ -227,7 +227,7 @@ TEST_F(AccountSetsTest, AddWindowRefusesAnEmptyNameAndShowsARefusedCreation) {
       {"refused",
        "门店",
        "Duplicate entry '10001_03' for key 'PRIMARY'",
-       {"Duplicate entry '10001_03' for key 'PRIMARY'"},
+       {"该资料已经存在，不能重复录入！"},
        false},
   };
   for (const Case& c : cases) {

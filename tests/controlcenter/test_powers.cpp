@@ -155,7 +155,7 @@ TEST_F(PowersTest, AddingAnOperator) {
       {"refused",
        "10005",
        "Cannot add or update a child row",
-       {"Cannot add or update a child row"},
+       {"所选的关联资料已不存在，请刷新后重试。"},
        true,
        {"10002", "10003"}},
       {"nobody chosen", "", "0", {}, false, {"10002", "10003"}},

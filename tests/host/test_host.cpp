@@ -1,8 +1,10 @@
-// The host services: window creation by name, packages, components, the guard, ids.
+// The host services: window creation by name, packages, components, the guard, ids, what the
+// user reads of a refused change.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -11,6 +13,7 @@
 #include "fakehost.h"
 #include "vlt/errors.h"
 #include "vlt/host.h"
+#include "vlt/status.h"
 
 using namespace vlt;
 using namespace vlt::host;
@@ -205,3 +208,74 @@ TEST_F(HostTest, WebAddressesAreOnTheServiceInUse) {
 }
 
 #include "test_host.moc"
+
+TEST_F(HostTest, ARefusedChangeIsToldOnceInPlainWordsAndEndsTheHandler) {
+  const TStatusTexts save{"保存失败，错误原因：", "该基础资料名称已经录入，请查证！"};
+  struct Row {
+    const char* name;
+    std::string status;
+    TStatusTexts texts;
+    QString shown;  // empty: success, nothing shown
+  };
+  const Row rows[] = {
+      {"success", "0", save, ""},
+      {"duplicate with the window's text", "Duplicate entry 'kg' for key 'Name'", save,
+       "该基础资料名称已经录入，请查证！"},
+      {"duplicate without one",
+       "Duplicate entry 'kg' for key 'Name'",
+       {},
+       "该资料已经存在，不能重复录入！"},
+      {"stale row, table and key dropped",
+       "数据已被其他用户修改或删除，请刷新后重试（td_goods：ID='1'）", save,
+       "数据已被其他用户修改或删除，请刷新后重试"},
+      {"the service's own words", "该往来单位已有业务发生，不允许删除！", save,
+       "保存失败，错误原因：该往来单位已有业务发生，不允许删除！"},
+      {"a text without prefix", "您无权修改此帐套", {}, "您无权修改此帐套"},
+      {"a wrong number, no database names",
+       "Incorrect decimal value: 'abc' for column `vlt_10001_01`.`td_goods`.`PurPrice` at row 1",
+       save, "保存失败，错误原因：所填的数字或日期不正确，请检查后重试。"},
+      {"truncated",
+       "Data truncated for column 'PurPrice' at row 1",
+       {"保存失败!错误原因："},
+       "保存失败!错误原因：所填的数字或日期不正确，请检查后重试。"},
+      {"in use", "Cannot delete or update a parent row: a foreign key constraint fails", save,
+       "保存失败，错误原因：该资料已被其他资料或单据使用，不能删除或修改。"},
+      {"anything else",
+       "Table 'vlt_10001_01.td_x' doesn't exist",
+       {},
+       "数据服务未能完成此操作，请稍后重试；如仍不成功，请联系管理员。"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    host.ui().messages.clear();
+    EXPECT_EQ(StatusMessage(r.status, r.texts), r.shown);
+    bool ended = true;
+    guarded([&] {
+      CheckStatus(r.status, r.texts);
+      ended = false;
+    })();
+    EXPECT_EQ(ended, !r.shown.isEmpty());
+    EXPECT_EQ(host.ui().messages, r.shown.isEmpty() ? QStringList() : QStringList{r.shown});
+    EXPECT_FALSE(QString(r.shown).contains("vlt_"));
+  }
+}
+
+TEST_F(HostTest, CaptionsNameTheirBoxesForScreenReadersWhenTheWindowIsShown) {
+  TForm window;
+  auto* rows = new QFormLayout(&window);
+  auto* name = new QLineEdit(&window);
+  auto* id = new QLineEdit(&window);
+  auto* own = new QLineEdit(&window);
+  own->setAccessibleName("自定");
+  auto* free = new QLineEdit(&window);  // no caption: stays unnamed
+  rows->addRow("帐套名称：", name);
+  rows->addRow("&ID", id);
+  rows->addRow("别名", own);
+  rows->addRow(free);
+  window.show();
+  QApplication::processEvents();
+  EXPECT_EQ(name->accessibleName(), "帐套名称");
+  EXPECT_EQ(id->accessibleName(), "ID");
+  EXPECT_EQ(own->accessibleName(), "自定");
+  EXPECT_TRUE(free->accessibleName().isEmpty());
+}

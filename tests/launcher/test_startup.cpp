@@ -4,9 +4,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <optional>
+#include <utility>
 
 #include "fakehost.h"
 #include "startup.h"
@@ -247,3 +250,33 @@ TEST(RunMainLoop, EndsWhenTheMainWindowCloses) {
 }
 
 }  // namespace
+
+// The style file names the window parts the windows no longer style themselves.
+TEST(StyleFile, ParsesAndStylesLabelsAndButtonsByTheirRole) {
+  QFile style(qEnvironmentVariable("VLT_SOURCE_DIR") + "/launcher/VltDefault.style");
+  ASSERT_TRUE(style.open(QIODevice::ReadOnly));
+  static QStringList warnings;
+  warnings.clear();
+  const QtMessageHandler previous = qInstallMessageHandler(
+      [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+  QWidget top;
+  top.setStyleSheet(QString::fromUtf8(style.readAll()));
+  const std::pair<const char*, QColor> roles[] = {{"warning", QColor("#c0392b")},
+                                                  {"hint", QColor("#5b6773")},
+                                                  {"faint", QColor("#9aa4af")},
+                                                  {"link", QColor("#1f6fb2")}};
+  for (const auto& [role, colour] : roles) {
+    SCOPED_TRACE(role);
+    auto* label = new QLabel("x", &top);
+    label->setProperty("vltRole", role);
+    label->ensurePolished();
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), colour);
+  }
+  auto* login = new QPushButton("登录", &top);
+  login->setProperty("vltRole", "primary");
+  login->ensurePolished();
+  EXPECT_EQ(login->palette().color(QPalette::ButtonText), QColor("white"));
+  qInstallMessageHandler(previous);
+  EXPECT_TRUE(warnings.filter("parse", Qt::CaseInsensitive).isEmpty())
+      << warnings.join("\n").toStdString();
+}

@@ -6,9 +6,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QTest>
+#include <QToolButton>
 #include <deque>
 #include <memory>
 #include <stdexcept>
@@ -16,6 +20,7 @@
 #include <vector>
 
 #include "fakehost.h"
+#include "formrows.h"
 #include "tplwidgets.h"
 #include "uBaseDataEditForm.h"
 #include "uBaseDataGridForm.h"
@@ -130,12 +135,8 @@ class TfrmSelectUnit : public TfrmBaseDataSelectForm {
     TfrmBaseDataSelectForm::FormCreate();
   }
   void actOKExecute() override {
-    const std::string id = cdsSelectData.FieldByName("ID").AsString();
-    const std::string name = cdsSelectData.FieldByName("Name").AsString();
-    if (ParentForm)
-      ReturnToParentComponent(qs(name), qs(id));
-    else
-      HandOverChoice({id, name});
+    Target.Deliver(
+        {cdsSelectData.FieldByName("ID").AsString(), cdsSelectData.FieldByName("Name").AsString()});
     close();
   }
 };
@@ -222,7 +223,7 @@ TEST_F(TemplatesTest, DeleteAsksFirstQuotesTheKeyAndReportsTheService) {
       {"duplicate", {{"1001", "千克"}}, 1, {true}, {"Duplicate entry '1' for key 'PRIMARY'"},
        {del + "'1001'"}, {"该基础资料名称已经录入，请查证！"}, true, false},
       {"refused", {{"1001", "千克"}}, 1, {true}, {"Cannot delete or update a parent row"},
-       {del + "'1001'"}, {"保存失败，错误原因：Cannot delete or update a parent row"}, true, false},
+       {del + "'1001'"}, {"保存失败，错误原因：该资料已被其他资料或单据使用，不能删除或修改。"}, true, false},
   };
   // clang-format on
   for (const DeleteCase& c : cases) {
@@ -371,7 +372,7 @@ TEST_F(TemplatesTest, SaveSequenceInBothModes) {
       {"duplicate name", "Append", "kg", true, {"Duplicate entry 'kg' for key 'Name'"},
        {ins + "'kg')"}, {kDup}, true, 0, "kg", "Append"},
       {"other failure", "Append", "kg", false, {"Data too long for column 'Name'"},
-       {ins + "'kg')"}, {"保存失败，错误原因：Data too long for column 'Name'"}, true, 0, "kg",
+       {ins + "'kg')"}, {"保存失败，错误原因：所填的内容太长，请缩短后重试。"}, true, 0, "kg",
        "Append"},
       {"blank name", "Append", "   ", true, {}, {}, {"计量单位名称不能为空！"}, true, 0, "   ",
        "Append"},
@@ -560,10 +561,7 @@ TEST_F(TemplatesTest, SelectDialogHandsTheChosenRowOver) {
       return 0;
     };
     auto s = CreateForm<TfrmSelectUnit>(&opener);
-    if (toOpenerBox) {
-      s->ParentForm = &opener;
-      s->ReturnComponentName = "edtGoodsUnit";
-    }
+    if (toOpenerBox) s->Target = templates::TPickTarget::IntoBox(*edtGoodsUnit);
     ShowModal(*s);
     EXPECT_FALSE(s->isVisible());
     ClientDataSet& h = GlobalDM().cdsSelectResult;
@@ -639,3 +637,100 @@ TEST_F(TemplatesTest, Screenshots) {
 }  // namespace
 
 #include "test_templates.moc"
+
+TEST(FormRowsTest, CaptionsNameTheirBoxesAndRowsFillTheGridInOrder) {
+  QWidget area;
+  auto* code = new QLineEdit(&area);
+  auto* unit = new QLineEdit(&area);
+  auto* price = new templates::TNumberBox(&area, "edtPrice", "采购价");
+  auto* date = new templates::TDateBox(&area, "edtDate", "单据日期");
+  auto* memo = new QPlainTextEdit(&area);
+  QAction pick("+", &area);
+  pick.setToolTip("选择计量单位");
+  templates::TFormRows rows(&area, 2);
+  QLabel* lblCode = rows.Row("lblCode", "货品编码", code);
+  QToolButton* button = nullptr;
+  rows.PickRow("lblUnit", "计量单位", unit, &pick, "btnUnit", &button);
+  rows.Row("lblPrice", "采购价", price);
+  rows.DateRow("lblDate", "单据日期", date);
+  rows.MemoRow("lblMemo", "附注说明", memo);
+  const std::vector<QLabel*> totals =
+      rows.TotalsRow("lytTotals", {{"lblTotalQty", "合计数量"}, {"lblTotalAmount", "合计金额"}});
+
+  EXPECT_EQ(lblCode->buddy(), code);
+  const std::pair<QWidget*, QString> named[] = {
+      {code, "货品编码"}, {unit, "计量单位"},      {price, "采购价"},       {date, "单据日期"},
+      {memo, "附注说明"}, {totals[1], "合计金额"}, {button, "选择计量单位"}};
+  for (const auto& [box, name] : named)
+    EXPECT_EQ(box->accessibleName(), name);
+  EXPECT_TRUE(unit->isReadOnly());
+  EXPECT_EQ(button->focusPolicy(), Qt::NoFocus);
+  // Two pairs a line: code and unit, then price and date, then the memo and the totals alone.
+  QGridLayout* g = rows.Grid();
+  auto lineOf = [g](QWidget* w) {
+    int row = -1, col, rs, cs;
+    for (QWidget* at = w; at && row < 0; at = at->parentWidget()) {
+      const int i = g->indexOf(at);
+      if (i >= 0) g->getItemPosition(i, &row, &col, &rs, &cs);
+    }
+    return row;
+  };
+  EXPECT_EQ((std::vector<int>{lineOf(code), lineOf(unit), lineOf(price), lineOf(date), lineOf(memo),
+                              lineOf(totals[0])}),
+            (std::vector<int>{0, 0, 1, 1, 2, 3}));
+}
+
+TEST(FormRowsTest, NumberAndDateBoxesNameWhatIsWrong) {
+  QWidget area;
+  templates::TNumberBox price(&area, "edtPrice", "单价");
+  templates::TNumberBox qty(&area, "edtQty", "数量", 0, 6, false);
+  templates::TDateBox date(&area, "edtDate", "单据日期");
+  templates::TDateBox due(&area, "edtDue", "到期日", false);
+  struct Row {
+    templates::TCheckedBox* box;
+    const char* typed;
+    QString problem;
+  } rows[] = {
+      {&price, "", ""},
+      {&price, " 12.5 ", ""},
+      {&price, "-0.01", ""},
+      {&price, "12.30", ""},
+      {&price, "abc", "单价必须是数字"},
+      {&price, "1,000", "单价必须是数字"},
+      {&price, "0x10", "单价必须是数字"},
+      {&price, "1.239", "单价最多只能有2位小数"},
+      {&price, "1234567890", "单价超出了允许的范围"},
+      {&qty, "3", ""},
+      {&qty, "3.0", ""},
+      {&qty, "3.5", "数量必须是整数"},
+      {&qty, "-1", "数量不能是负数"},
+      {&date, "2024-02-29", ""},
+      {&date, "", "单据日期不能为空"},
+      {&date, "2023-02-29", "单据日期必须是日期（年-月-日，如 2024-03-01）"},
+      {&date, "2024/03/01", "单据日期必须是日期（年-月-日，如 2024-03-01）"},
+      {&due, "", ""},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.box->Caption().toStdString() + " " + r.typed);
+    r.box->setText(r.typed);
+    EXPECT_EQ(r.box->Problem(), r.problem);
+  }
+  price.setText(" 12.50 ");
+  EXPECT_EQ(price.SqlText(), "12.50");
+  price.setText("");
+  EXPECT_EQ(price.SqlText(), "0");
+  price.setText("1;drop");
+  EXPECT_EQ(price.SqlText(), "0");  // never the typed text of something that is no number
+
+  // The first box with a problem is named, focused, and the save ends there.
+  test::HostFixture host;
+  price.setText("x");
+  qty.setText("y");
+  bool ended = true;
+  guarded([&] {
+    templates::CheckBoxes({&date, &price, &qty});
+    ended = false;
+  })();
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(host.ui().messages, QStringList{"单据日期必须是日期（年-月-日，如 2024-03-01）"});
+}

@@ -1,6 +1,5 @@
 #include "openingbalance.h"
 
-#include <QAbstractItemDelegate>
 #include <QAction>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -16,21 +15,6 @@ using vlt::templates::ToolButton;
 using vlt::templates::ToolIcon;
 
 namespace vlt::business {
-
-void CloseGridEditor(TNxStringGrid& grid, bool keepText) {
-  // A cell editor is a child of the viewport; the delegate's own signals hand its text to the
-  // grid and close it, exactly as when the editor loses the focus (or Escape is pressed in it).
-  QAbstractItemDelegate* delegate = grid.itemDelegateForIndex(grid.currentIndex());
-  if (!delegate) return;
-  const QList<QWidget*> children =
-      grid.viewport()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-  for (QWidget* editor : children) {
-    if (!editor->isVisible()) continue;
-    if (keepText) emit delegate->commitData(editor);
-    emit delegate->closeEditor(
-        editor, keepText ? QAbstractItemDelegate::NoHint : QAbstractItemDelegate::RevertModelCache);
-  }
-}
 
 TOpeningBalanceForm::TOpeningBalanceForm(QWidget* owner) : TfrmBaseFormEx(owner) {
   saveAction_ = MakeAction(this, "actSaveNew", "保存", {}, [this] { btnSaveNewClick(); });
@@ -86,25 +70,22 @@ void TOpeningBalanceForm::LoadRows() {
 
 void TOpeningBalanceForm::btnSaveNewClick() {
   // An amount still being typed is part of what the user saves.
-  CloseGridEditor(*nxGrd, true);
+  nxGrd->CloseEditor(true);
   ClientDataSet& ds = *dataSet_;
   if (ds.State() == DataSetState::Edit || ds.State() == DataSetState::Insert) ds.Post();
   if (ds.ChangeCount() == 0) {
     ShowMessage("未发现需要保存的数据！");
     return;
   }
-  const std::string result = doServerMethods().SaveUserDBDataByDelta(
-      CurUserInfo().UserDBID, FTableName, F_Fk, ds.GetDelta());
-  if (result != "0") {
-    // The changes stay pending: the user may save again or drop them with refresh.
-    ShowMessage(qs("保存失败!错误原因：" + result));
-    Abort();
-  }
+  // A refused save keeps the changes pending: the user may save again or drop them with refresh.
+  CheckStatus(doServerMethods().SaveUserDBDataByDelta(CurUserInfo().UserDBID, FTableName, F_Fk,
+                                                      ds.GetDelta()),
+              {"保存失败!错误原因："});
   ds.MergeChangeLog();
 }
 
 void TOpeningBalanceForm::btnRefreshClick() {
-  CloseGridEditor(*nxGrd, false);
+  nxGrd->CloseEditor(false);
   ClientDataSet& ds = *dataSet_;
   ds.CancelUpdates();
   ds.EmptyDataSet();

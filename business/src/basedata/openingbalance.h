@@ -56,8 +56,4 @@ class TOpeningBalanceForm : public TfrmBaseFormEx {
   QAction* refreshAction_;
 };
 
-// Ends the typing in a cell of the grid: with `keepText` the text goes into the row, as leaving
-// the cell would; without, it is dropped.
-void CloseGridEditor(vlt::components::TNxStringGrid& grid, bool keepText);
-
 }  // namespace vlt::business

@@ -1,14 +1,11 @@
 #include "selectdialogs.h"
 
 #include <QHBoxLayout>
-#include <QLineEdit>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <QVariant>
 #include <memory>
 
 #include "uBusinessClasses.h"
-#include "vlt/errors.h"
 
 using namespace vlt::host;
 using vlt::components::TColumnDef;
@@ -20,27 +17,6 @@ namespace {
 const QString kNotYetOpen = QStringLiteral("该功能尚未开放，敬请期待！");
 
 }  // namespace
-
-QObject* PublishDataSet(QObject* form, const QString& name, ClientDataSet& dataSet) {
-  auto* handle = new QObject(form);
-  handle->setObjectName(name);
-  handle->setProperty(kDataSetProperty, QVariant::fromValue(&dataSet));
-  return handle;
-}
-
-ClientDataSet* FindFormDataSet(QWidget* form, const QString& name) {
-  QObject* handle = GetFormComponent(form, name);
-  if (!handle) return nullptr;
-  return handle->property(kDataSetProperty).value<ClientDataSet*>();
-}
-
-void SetBoxChoice(QObject& box, const QString& name, const QString& id) {
-  if (auto* edit = qobject_cast<QLineEdit*>(&box))
-    edit->setText(name);
-  else
-    box.setProperty("text", name);
-  box.setProperty(templates::kTagStringProperty, id);
-}
 
 // ---- TBaseDataPickForm --------------------------------------------------------------------------
 
@@ -82,14 +58,6 @@ bool TBaseDataPickForm::HasCurrentRow() const {
 
 std::string TBaseDataPickForm::PickText(const char* field) {
   return cdsSelectData.FieldByName(field).AsString();
-}
-
-ClientDataSet& TBaseDataPickForm::ParentMasterForEdit() {
-  ClientDataSet* master = FindFormDataSet(ParentForm, QStringLiteral("cdsMaster"));
-  if (!master) throw Error("The opening window has no data set named cdsMaster");
-  if (master->State() != DataSetState::Edit && master->State() != DataSetState::Insert)
-    master->Edit();
-  return *master;
 }
 
 void TBaseDataPickForm::OpenBaseDataList(const QString& qualifiedName) {
@@ -138,17 +106,8 @@ void TTraderSelectForm::FormCreate() {
 
 void TTraderSelectForm::actOKExecute() {
   if (!HasCurrentRow()) return;
-  if (!ParentForm) {
-    HandOverChoice({PickText("ID"), PickText("Name"), PickText("Balance")});
-    close();
-    return;
-  }
-  ClientDataSet& master = ParentMasterForEdit();
-  master.FieldByName("TraderID").SetAsString(PickText("ID"));
-  master.FieldByName("TraderName").SetAsString(PickText("Name"));
-  // Settlement bills show what the trader owes; trade bills keep no such field.
-  if (Field* nowBalance = master.FindField("NowBalance"))
-    nowBalance->SetValue(cdsSelectData.FieldByName("Balance").AsValue());
+  Target.Deliver(
+      {PickText("ID"), PickText("Name"), cdsSelectData.FieldByName("Balance").AsValue()});
   close();
 }
 

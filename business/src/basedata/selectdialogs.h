@@ -1,8 +1,8 @@
 #pragma once
 // What the base-data selection dialogs of the module share: the row of filter choices over the
-// list, the test that a row is there to pick, reaching the opener's bill data set or box, and
-// opening the matching base-data list while the dialog stays up. The client and vendor dialogs
-// differ only in their captions and statement, so they share one class as well.
+// list, the test that a row is there to pick, and opening the matching base-data list while the
+// dialog stays up. The client and vendor dialogs differ only in their captions and statement, so
+// they share one class as well.
 
 #include <QString>
 #include <string>
@@ -15,17 +15,6 @@ class QHBoxLayout;
 class QRadioButton;
 
 namespace vlt::business {
-
-// How an opener lets a selection dialog write into one of its data sets (the bill's cdsMaster):
-// a child object of the opener named after the data set, whose property kDataSetProperty holds
-// the data set's address as a vlt::ClientDataSet*. The data set must outlive the child.
-inline constexpr const char* kDataSetProperty = "DataSet";
-QObject* PublishDataSet(QObject* form, const QString& name, ClientDataSet& dataSet);
-// The data set `form` published under `name`; null when there is none.
-ClientDataSet* FindFormDataSet(QWidget* form, const QString& name);
-
-// Writes a choice into a box of the opener: its text shows `name`, its "TagString" keeps `id`.
-void SetBoxChoice(QObject& box, const QString& name, const QString& id);
 
 class TBaseDataPickForm : public TfrmBaseDataSelectForm {
   Q_OBJECT
@@ -45,9 +34,6 @@ class TBaseDataPickForm : public TfrmBaseDataSelectForm {
   bool HasCurrentRow() const;
   // The current row's value as text.
   std::string PickText(const char* field);
-  // The opener's bill data set "cdsMaster", ready to take values: in edit or insert state.
-  // Throws when the opener published none.
-  ClientDataSet& ParentMasterForEdit();
   // Opens a base-data list window of this package ("uBaseDataUnit.TfrmBaseDataUnit") with no
   // owner, so that missing data can be added while this dialog stays open.
   void OpenBaseDataList(const QString& qualifiedName);
@@ -56,9 +42,9 @@ class TBaseDataPickForm : public TfrmBaseDataSelectForm {
   QHBoxLayout* filterKindLayout_;
 };
 
-// The client and vendor dialogs: one list of td_Trader narrowed to clients or vendors. The
-// choice goes into the opener's bill data set (TraderID, TraderName and, where the bill keeps
-// one, NowBalance), or without an opener into GlobalDM().cdsSelectResult (id, name, balance).
+// The client and vendor dialogs: one list of td_Trader narrowed to clients or vendors. Offers the
+// trader's id, name and balance; a bill takes them with TPickTarget::IntoFields(cdsMaster,
+// {"TraderID", "TraderName", "NowBalance"}) (trade bills keep no NowBalance, which is skipped).
 class TTraderSelectForm : public TBaseDataPickForm {
   Q_OBJECT
  public:

@@ -12,9 +12,7 @@ TNameEditDialog::TNameEditDialog(QWidget* owner, const QString& caption, const Q
                                  QString emptyNameMessage)
     : TfrmBaseDataEdit(owner), emptyNameMessage_(std::move(emptyNameMessage)) {
   setWindowTitle(caption);
-  edtName = new QLineEdit(pnlMain);
-  edtName->setObjectName("edtName");
-  EditRows()->addRow(nameLabel, edtName);
+  edtName = AddBox("edtName", nameLabel);
 }
 
 TNameEditDialog::~TNameEditDialog() = default;

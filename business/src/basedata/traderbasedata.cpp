@@ -26,13 +26,6 @@ std::string trimmed(const QLineEdit* box) {
   return ss(box->text().trimmed());
 }
 
-QLineEdit* addBox(TfrmBaseDataEdit* dialog, const char* name, const QString& label) {
-  auto* box = new QLineEdit(dialog->pnlMain);
-  box->setObjectName(QString::fromLatin1(name));
-  dialog->EditRows()->addRow(label, box);
-  return box;
-}
-
 }  // namespace
 
 // ---- edit dialog ------------------------------------------------------------------------------
@@ -40,10 +33,10 @@ QLineEdit* addBox(TfrmBaseDataEdit* dialog, const char* name, const QString& lab
 TTraderEditDialog::TTraderEditDialog(QWidget* owner, const TTraderKind& kind)
     : TfrmBaseDataEdit(owner), kind_(kind) {
   setWindowTitle(kind.editCaption);
-  edtTraderName = addBox(this, "edtTraderName", kind.nameHeader);
-  edtTraderAddr = addBox(this, "edtTraderAddr", kind.addressLabel);
-  edtTraderLinkMen = addBox(this, "edtTraderLinkMen", "联 系 人");
-  edtTraderTel = addBox(this, "edtTraderTel", "联系电话");
+  edtTraderName = AddBox("edtTraderName", kind.nameHeader);
+  edtTraderAddr = AddBox("edtTraderAddr", kind.addressLabel);
+  edtTraderLinkMen = AddBox("edtTraderLinkMen", "联 系 人");
+  edtTraderTel = AddBox("edtTraderTel", "联系电话");
 }
 
 TTraderEditDialog::~TTraderEditDialog() = default;

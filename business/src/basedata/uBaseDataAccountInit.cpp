@@ -2,6 +2,8 @@
 
 VLT_REGISTER_CLASS(uBaseDataAccountInit, TfrmBaseDataAccountInit);
 
+using vlt::components::TColumnDef;
+
 TfrmBaseDataAccountInit::TfrmBaseDataAccountInit(QWidget* owner) : TOpeningBalanceForm(owner) {
   DefineAccountFields(cds1);
 }
@@ -17,7 +19,7 @@ void TfrmBaseDataAccountInit::FormCreate() {
       "ts_accountdetailflow AS M LEFT JOIN td_account as A on m.AccountID=A.Id) as dlt where "
       "bid=-99";
   UseDataSet(cds1, {{"AccountName", "帐户名称", 180},
-                    {"IOAmount", "期初帐户余额", 120, true, false},
+                    TColumnDef("IOAmount", "期初帐户余额", 120).Edit(TColumnDef::Editor::Number),
                     {"AccountID", "", 0, false},
                     {"Bid", "", 0, false},
                     {"IODirection", "", 0, false}});

@@ -2,6 +2,8 @@
 
 VLT_REGISTER_CLASS(uBaseDataClientInit, TfrmBaseDataClientInit);
 
+using vlt::components::TColumnDef;
+
 TfrmBaseDataClientInit::TfrmBaseDataClientInit(QWidget* owner) : TOpeningBalanceForm(owner) {
   DefineTraderFields(cds1);
 }
@@ -17,7 +19,7 @@ void TfrmBaseDataClientInit::FormCreate() {
       "traderName,t.IsClient,m.Bid,M.IOAmount,M.IODirection FROM ts_traderbalancedetailflow AS M "
       "LEFT JOIN td_trader as T on m.TraderID=t.Id) as dlt where IsClient='True' and bid='-99'";
   UseDataSet(cds1, {{"traderName", "客户名称", 180},
-                    {"IOAmount", "期初应收余额", 120, true, false},
+                    TColumnDef("IOAmount", "期初应收余额", 120).Edit(TColumnDef::Editor::Number),
                     {"TraderID", "", 0, false},
                     {"IsClient", "", 0, false},
                     {"Bid", "", 0, false},

@@ -2,16 +2,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QToolButton>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "formrows.h"
 #include "tplwidgets.h"
 #include "uBaseDataSelectForm.h"
 #include "uGoodsTypeTree.h"
@@ -35,48 +35,14 @@ std::string trimmed(const QLineEdit* box) {
   return ss(box->text().trimmed());
 }
 
-// A price as it goes into the statement: a number as typed, "0" for an empty box. Anything
-// else goes in quoted, so that the service refuses it as a value (and says why) instead of
-// running the typed text as part of the statement.
-std::string priceSql(const QLineEdit* box) {
-  const std::string text = trimmed(box);
-  if (text.empty()) return "0";
-  Decimal number;
-  return Decimal::tryParse(text, number) ? text : quotedStr(text);
-}
-
-// Whether the typed price differs from the stored one; "12.50" is the stored 12.5.
-bool priceChanged(const QLineEdit* box, const Decimal& stored) {
-  const std::string text = trimmed(box);
-  if (text.empty()) return !stored.isZero();
-  Decimal number;
-  return !Decimal::tryParse(text, number) || number != stored;
+// Whether the typed price (checked before) differs from the stored one; "12.50" is the stored 12.5.
+bool priceChanged(const TNumberBox* box, const Decimal& stored) {
+  const std::optional<Decimal> number = box->Number();
+  return !number || *number != stored;
 }
 
 QString priceText(const Decimal& price) {
   return qs(price.toShortString());
-}
-
-// A read-only box with its "+" button beside it.
-QWidget* pickRow(QWidget* parent, const char* name, QLineEdit* box, QToolButton* button) {
-  auto* row = new QWidget(parent);
-  row->setObjectName(QString::fromLatin1(name));
-  auto* layout = new QHBoxLayout(row);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(4);
-  layout->addWidget(box, 1);
-  layout->addWidget(button);
-  return row;
-}
-
-QToolButton* pickButton(QAction* action, QWidget* parent, const char* name) {
-  auto* b = new QToolButton(parent);
-  b->setObjectName(QString::fromLatin1(name));
-  b->setDefaultAction(action);
-  // Enter keeps moving between the boxes; the buttons are for the mouse.
-  b->setFocusPolicy(Qt::NoFocus);
-  b->setFixedSize(28, 24);
-  return b;
 }
 
 }  // namespace
@@ -92,85 +58,55 @@ TfrmBaseDataGoodsEdit::TfrmBaseDataGoodsEdit(QWidget* owner) : TfrmBaseDataEdit(
 
   auto* area = new QWidget(pnlMain);
   area->setObjectName("lytGoods");
-  auto label = [area](const char* name, const QString& text) {
-    auto* l = new QLabel(text, area);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return l;
-  };
   auto box = [area](const char* name, int maxLength) {
     auto* e = new QLineEdit(area);
     e->setObjectName(QString::fromLatin1(name));
     if (maxLength > 0) e->setMaxLength(maxLength);
     return e;
   };
+  auto combo = [area](const char* name, const QString& only) {
+    auto* c = new QComboBox(area);
+    c->setObjectName(QString::fromLatin1(name));
+    c->addItem(only);
+    return c;
+  };
   // Made in the order Enter walks through them.
   edtGoodsCode = box("edtGoodsCode", 40);
   edtGoodsName = box("edtGoodsName", 80);
   edtGoodsSpec = box("edtGoodsSpec", 80);
   edtGoodsType = box("edtGoodsType", 0);
-  edtGoodsType->setReadOnly(true);
   SetBoxTagString(edtGoodsType, QString());
   edtGoodsUnit = box("edtGoodsUnit", 0);
-  edtGoodsUnit->setReadOnly(true);
   SetBoxTagString(edtGoodsUnit, QString());
-  cbbGoodsKind = new QComboBox(area);
-  cbbGoodsKind->setObjectName("cbbGoodsKind");
-  cbbGoodsKind->addItem("库存商品");
-  cbbGoodsCostKeeping = new QComboBox(area);
-  cbbGoodsCostKeeping->setObjectName("cbbGoodsCostKeeping");
-  cbbGoodsCostKeeping->addItem("先进先出法");
+  cbbGoodsKind = combo("cbbGoodsKind", "库存商品");
+  cbbGoodsCostKeeping = combo("cbbGoodsCostKeeping", "先进先出法");
   edtBarCode = box("edtBarCode", 40);
-  edtPurPrice = box("edtPurPrice", 20);
-  edtSalPrice = box("edtSalPrice", 20);
-  edtWsaPrice = box("edtWsaPrice", 20);
+  // DECIMAL(11, 2) columns.
+  edtPurPrice = new TNumberBox(area, "edtPurPrice", "采购价");
+  edtSalPrice = new TNumberBox(area, "edtSalPrice", "销售价");
+  edtWsaPrice = new TNumberBox(area, "edtWsaPrice", "批发价");
   chkPause = new QCheckBox("停用", area);
   chkPause->setObjectName("chkPause");
   chkPause->setEnabled(false);
   mmoRemark = new QPlainTextEdit(area);
   mmoRemark->setObjectName("mmoRemark");
-  mmoRemark->setTabChangesFocus(true);
-  btnSelectGoodsType = pickButton(actSelectGoodsType, area, "btnSelectGoodsType");
-  btnSelectUnit = pickButton(actSelectUnit, area, "btnSelectUnit");
-  for (QLineEdit* price : {edtPurPrice, edtSalPrice, edtWsaPrice})
-    price->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-  lblGoodsCode = label("lblGoodsCode", "货品编码");
-  lblGoodsName = label("lblGoodsName", "货品名称");
-  lblGoodsUnit = label("lblGoodsUnit", "计量单位");
-
-  auto* grid = new QGridLayout(area);
-  grid->setContentsMargins(0, 0, 0, 0);
-  grid->setHorizontalSpacing(8);
-  grid->setVerticalSpacing(10);
-  grid->setColumnStretch(1, 1);
-  grid->setColumnStretch(3, 1);
-  grid->addWidget(lblGoodsCode, 0, 0);
-  grid->addWidget(edtGoodsCode, 0, 1);
-  grid->addWidget(label("lblBarCode", "条形码"), 0, 2);
-  grid->addWidget(edtBarCode, 0, 3);
-  grid->addWidget(lblGoodsName, 1, 0);
-  grid->addWidget(edtGoodsName, 1, 1);
-  grid->addWidget(label("lblGoodsSpec", "规格"), 1, 2);
-  grid->addWidget(edtGoodsSpec, 1, 3);
-  grid->addWidget(label("lblGoodsType", "货品类别"), 2, 0);
-  grid->addWidget(pickRow(area, "lytGoodsType", edtGoodsType, btnSelectGoodsType), 2, 1);
-  grid->addWidget(lblGoodsUnit, 2, 2);
-  grid->addWidget(pickRow(area, "lytGoodsUnit", edtGoodsUnit, btnSelectUnit), 2, 3);
-  grid->addWidget(label("lblGoodsKind", "货品属性"), 3, 0);
-  grid->addWidget(cbbGoodsKind, 3, 1);
-  grid->addWidget(label("lblGoodsCostKeeping", "成本核算"), 3, 2);
-  grid->addWidget(cbbGoodsCostKeeping, 3, 3);
-  grid->addWidget(label("lblPurPrice", "采购价"), 4, 0);
-  grid->addWidget(edtPurPrice, 4, 1);
-  grid->addWidget(label("lblSalPrice", "销售价"), 4, 2);
-  grid->addWidget(edtSalPrice, 4, 3);
-  grid->addWidget(label("lblWsaPrice", "批发价"), 5, 0);
-  grid->addWidget(edtWsaPrice, 5, 1);
-  grid->addWidget(chkPause, 5, 3);
-  grid->addWidget(label("lblRemark", "附注说明"), 6, 0, Qt::AlignRight | Qt::AlignTop);
-  grid->addWidget(mmoRemark, 6, 1, 1, 3);
-  grid->setRowStretch(6, 1);
+  TFormRows rows(area, 2);
+  lblGoodsCode = rows.Row("lblGoodsCode", "货品编码", edtGoodsCode);
+  rows.Row("lblBarCode", "条形码", edtBarCode);
+  lblGoodsName = rows.Row("lblGoodsName", "货品名称", edtGoodsName);
+  rows.Row("lblGoodsSpec", "规格", edtGoodsSpec);
+  rows.PickRow("lblGoodsType", "货品类别", edtGoodsType, actSelectGoodsType, "btnSelectGoodsType",
+               &btnSelectGoodsType);
+  lblGoodsUnit = rows.PickRow("lblGoodsUnit", "计量单位", edtGoodsUnit, actSelectUnit,
+                              "btnSelectUnit", &btnSelectUnit);
+  rows.Row("lblGoodsKind", "货品属性", cbbGoodsKind);
+  rows.Row("lblGoodsCostKeeping", "成本核算", cbbGoodsCostKeeping);
+  rows.Row("lblPurPrice", "采购价", edtPurPrice);
+  rows.Row("lblSalPrice", "销售价", edtSalPrice);
+  rows.Row("lblWsaPrice", "批发价", edtWsaPrice);
+  rows.Cell(chkPause);
+  rows.MemoRow("lblRemark", "附注说明", mmoRemark);
   EditRows()->addRow(area);
 }
 
@@ -226,6 +162,8 @@ void TfrmBaseDataGoodsEdit::Vlt_BeforeSaveData() {
     box->setFocus();
     Abort();
   }
+  // Before the duplicate check, which asks the service.
+  CheckBoxes({edtPurPrice, edtSalPrice, edtWsaPrice});
   const std::string query = DuplicateQuery();
   if (!query.empty() && doServerMethods().CheckValueIsExistBySql(CurUserInfo().UserDBID, query)) {
     ShowMessage("【货品编码 或 名称/规格】已存在，保存被取消！ 错误原因：数据重复！");
@@ -243,8 +181,9 @@ std::string TfrmBaseDataGoodsEdit::Vlt_GetInsertStr() {
          quotedStr(typeId()) + "," + quotedStr(ss(BoxTagString(edtGoodsUnit))) + "," +
          quotedStr(ss(cbbGoodsKind->itemText(0))) + "," +
          quotedStr(ss(cbbGoodsCostKeeping->itemText(0))) + "," + quotedStr(trimmed(edtBarCode)) +
-         "," + priceSql(edtPurPrice) + "," + priceSql(edtSalPrice) + "," + priceSql(edtWsaPrice) +
-         ",'False'," + quotedStr(ss(mmoRemark->toPlainText())) + ",'False'" + ")";
+         "," + edtPurPrice->SqlText() + "," + edtSalPrice->SqlText() + "," +
+         edtWsaPrice->SqlText() + ",'False'," + quotedStr(ss(mmoRemark->toPlainText())) +
+         ",'False'" + ")";
 }
 
 std::string TfrmBaseDataGoodsEdit::Vlt_GetUpdateStr() {
@@ -262,11 +201,11 @@ std::string TfrmBaseDataGoodsEdit::Vlt_GetUpdateStr() {
   if (edtBarCode->text() != FGoodsInfo.BarCode)
     sets.push_back("BarCode=" + quotedStr(trimmed(edtBarCode)));
   if (priceChanged(edtPurPrice, FGoodsInfo.PurPrice))
-    sets.push_back("PurPrice=" + priceSql(edtPurPrice));
+    sets.push_back("PurPrice=" + edtPurPrice->SqlText());
   if (priceChanged(edtSalPrice, FGoodsInfo.SalPrice))
-    sets.push_back("SalPrice=" + priceSql(edtSalPrice));
+    sets.push_back("SalPrice=" + edtSalPrice->SqlText());
   if (priceChanged(edtWsaPrice, FGoodsInfo.WsaPrice))
-    sets.push_back("WsaPrice=" + priceSql(edtWsaPrice));
+    sets.push_back("WsaPrice=" + edtWsaPrice->SqlText());
   if (mmoRemark->toPlainText().trimmed() != FGoodsInfo.ReMark)
     sets.push_back("ReMark=" + quotedStr(ss(mmoRemark->toPlainText().trimmed())));
   if (sets.empty()) return {};
@@ -279,8 +218,9 @@ std::string TfrmBaseDataGoodsEdit::Vlt_GetUpdateStr() {
 void TfrmBaseDataGoodsEdit::Vlt_AfterSaveData() {
   TfrmBaseDataEdit::Vlt_AfterSaveData();
   // The type stays for the next goods, which is usually of the same kind.
-  for (QLineEdit* box : {edtGoodsCode, edtGoodsName, edtGoodsSpec, edtGoodsUnit, edtBarCode,
-                         edtPurPrice, edtSalPrice, edtWsaPrice})
+  for (QLineEdit* box :
+       std::initializer_list<QLineEdit*>{edtGoodsCode, edtGoodsName, edtGoodsSpec, edtGoodsUnit,
+                                         edtBarCode, edtPurPrice, edtSalPrice, edtWsaPrice})
     box->clear();
   SetBoxTagString(edtGoodsUnit, QString());
   mmoRemark->clear();
@@ -289,10 +229,9 @@ void TfrmBaseDataGoodsEdit::Vlt_AfterSaveData() {
 }
 
 void TfrmBaseDataGoodsEdit::actSelectGoodsTypeExecute() {
-  // The dialog writes the type box itself.
   std::unique_ptr<TfrmSelectGoodsType> dialog = CreateForm<TfrmSelectGoodsType>(this);
   dialog->FreeOnClose = false;
-  dialog->ParentForm = this;
+  dialog->Target = TPickTarget::IntoBox(*edtGoodsType);
   dialog->move(edtGoodsType->mapToGlobal(QPoint(0, 0)));
   ShowModal(*dialog);
 }
@@ -306,10 +245,8 @@ void TfrmBaseDataGoodsEdit::actSelectUnitExecute() {
     QPointer<TForm>& d;
     ~FreeDialog() { delete d.data(); }
   } freeDialog{dialog};
-  if (auto* select = qobject_cast<TfrmBaseDataSelectForm*>(dialog.data())) {
-    select->ParentForm = this;
-    select->ReturnComponentName = "edtGoodsUnit";
-  }
+  if (auto* select = qobject_cast<TfrmBaseDataSelectForm*>(dialog.data()))
+    select->Target = TPickTarget::IntoBox(*edtGoodsUnit);
   dialog->move(edtGoodsUnit->mapToGlobal(QPoint(0, 0)));
   ShowModal(*dialog);
   // A dialog that hands its choice over instead of writing the box.

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "formrows.h"
 #include "uBaseDataEditForm.h"
 #include "uBusinessClasses.h"
 
@@ -35,9 +36,9 @@ class TfrmBaseDataGoodsEdit : public TfrmBaseDataEdit {
   QComboBox* cbbGoodsKind;
   QComboBox* cbbGoodsCostKeeping;
   QLineEdit* edtBarCode;
-  QLineEdit* edtPurPrice;
-  QLineEdit* edtSalPrice;
-  QLineEdit* edtWsaPrice;
+  vlt::templates::TNumberBox* edtPurPrice;
+  vlt::templates::TNumberBox* edtSalPrice;
+  vlt::templates::TNumberBox* edtWsaPrice;
   QPlainTextEdit* mmoRemark;
   QCheckBox* chkPause;  // shown switched off; goods are stored active
   QAction* actSelectGoodsType;

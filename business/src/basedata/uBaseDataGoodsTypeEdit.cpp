@@ -1,9 +1,9 @@
 #include "uBaseDataGoodsTypeEdit.h"
 
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QToolButton>
 
+#include "formrows.h"
 #include "tplwidgets.h"
 #include "uGoodsTypeTree.h"
 #include "uSelectGoodsType.h"
@@ -16,20 +16,6 @@ using namespace vlt::host;
 using namespace vlt::business;
 using namespace vlt::templates;
 
-namespace {
-
-QToolButton* boxButton(QAction* action, QWidget* parent, const char* name) {
-  auto* b = new QToolButton(parent);
-  b->setObjectName(QString::fromLatin1(name));
-  b->setDefaultAction(action);
-  // Enter keeps moving between the boxes; the buttons are for the mouse.
-  b->setFocusPolicy(Qt::NoFocus);
-  b->setFixedHeight(24);
-  return b;
-}
-
-}  // namespace
-
 TfrmBaseDataGoodsTypeEdit::TfrmBaseDataGoodsTypeEdit(QWidget* owner) : TfrmBaseDataEdit(owner) {
   setWindowTitle("货品类别编辑");
   actSelectParentType =
@@ -39,28 +25,17 @@ TfrmBaseDataGoodsTypeEdit::TfrmBaseDataGoodsTypeEdit(QWidget* owner) : TfrmBaseD
       MakeAction(this, "actClearParentType", "清除", {}, [this] { actClearParentTypeExecute(); });
   actClearParentType->setToolTip("不设上级类别");
 
-  edtType = new QLineEdit(pnlMain);
-  edtType->setObjectName("edtType");
-  edtType->setMaxLength(80);
+  edtType = AddBox("edtType", "类别名称", 80);
   edtParent = new QLineEdit(pnlMain);
   edtParent->setObjectName("edtParent");
   edtParent->setReadOnly(true);
   SetBoxTagString(edtParent, QString());
-
-  auto* parentRow = new QWidget(pnlMain);
-  parentRow->setObjectName("lytParent");
-  auto* row = new QHBoxLayout(parentRow);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->setSpacing(4);
-  row->addWidget(edtParent, 1);
-  btnSelectParentType = boxButton(actSelectParentType, parentRow, "btnSelectParentType");
+  btnSelectParentType = BoxButton(actSelectParentType, pnlMain, "btnSelectParentType");
   btnSelectParentType->setFixedWidth(28);
-  btnClearParentType = boxButton(actClearParentType, parentRow, "btnClearParentType");
-  row->addWidget(btnSelectParentType);
-  row->addWidget(btnClearParentType);
-
-  EditRows()->addRow("类别名称", edtType);
-  EditRows()->addRow("上级类别", parentRow);
+  btnClearParentType = BoxButton(actClearParentType, pnlMain, "btnClearParentType");
+  AddRow(
+      "上级类别", edtParent,
+      BoxWithButtons(pnlMain, "lytParent", edtParent, {btnSelectParentType, btnClearParentType}));
 }
 
 TfrmBaseDataGoodsTypeEdit::~TfrmBaseDataGoodsTypeEdit() = default;
@@ -143,7 +118,9 @@ void TfrmBaseDataGoodsTypeEdit::Vlt_AfterSaveData() {
 
 void TfrmBaseDataGoodsTypeEdit::actSelectParentTypeExecute() {
   std::unique_ptr<TfrmSelectGoodsType> dialog = CreateForm<TfrmSelectGoodsType>(this);
-  dialog->ParentForm = this;
+  dialog->Target = TPickTarget::IntoBox(*edtParent, 2);
+  if (IsMode("Edit"))
+    dialog->ExcludedType = {FGoodsTypeInfo.ID, FGoodsTypeInfo.PId, FGoodsTypeInfo.LevelCode};
   dialog->move(edtParent->mapToGlobal(QPoint(0, 0)));
   // Beside this window, not in front of it: it frees itself when closed.
   dialog.release()->show();

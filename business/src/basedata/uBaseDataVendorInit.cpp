@@ -2,6 +2,8 @@
 
 VLT_REGISTER_CLASS(uBaseDataVendorInit, TfrmBaseDataVendorInit);
 
+using vlt::components::TColumnDef;
+
 TfrmBaseDataVendorInit::TfrmBaseDataVendorInit(QWidget* owner) : TOpeningBalanceForm(owner) {
   DefineTraderFields(cds);
 }
@@ -17,7 +19,7 @@ void TfrmBaseDataVendorInit::FormCreate() {
       "traderName,t.IsClient,m.Bid,M.IOAmount,M.IODirection FROM ts_traderbalancedetailflow AS M "
       "LEFT JOIN td_trader as T on m.TraderID=t.Id) as dlt where IsClient='False' and bid='-99'";
   UseDataSet(cds, {{"traderName", "供货商名称", 180},
-                   {"IOAmount", "期初应付余额", 120, true, false},
+                   TColumnDef("IOAmount", "期初应付余额", 120).Edit(TColumnDef::Editor::Number),
                    {"TraderID", "", 0, false},
                    {"IsClient", "", 0, false},
                    {"Bid", "", 0, false},

@@ -12,8 +12,9 @@ class TfrmSelectAccount : public vlt::business::TBaseDataPickForm {
   QRadioButton* rbDName;
 
   void FormCreate() override;
-  // The income/expense entry window takes the account into its box edtAccount; a bill into its
-  // data set's AccountID and AccName.
+  // Offers the account's id and name: the income/expense entry window takes them into its box
+  // (TPickTarget::IntoBox(*edtAccount)), a bill into TPickTarget::IntoFields(cdsMaster,
+  // {"AccountID", "AccName"}).
   void actOKExecute() override;
   void actModifyExecute() override;
 };

@@ -54,7 +54,7 @@ TfrmSelectGoods::TfrmSelectGoods(QWidget* owner) : TBaseDataPickForm(owner) {
   btnClearSelectArea = ActionButton(actClearSelectArea, lytSelectArea, "btnClearSelectArea", 80);
   lblError = new QLabel(lytSelectArea);
   lblError->setObjectName("lblError");
-  lblError->setStyleSheet("#lblError { color: #c0392b; }");
+  lblError->setProperty("vltRole", "warning");
   auto* bar = new QHBoxLayout(lytSelectArea);
   bar->setContentsMargins(0, 0, 0, 0);
   bar->setSpacing(6);

@@ -11,8 +11,6 @@
 #include <memory>
 
 #include "tplwidgets.h"
-#include "uBaseDataGoodsEdit.h"
-#include "uBaseDataGoodsTypeEdit.h"
 #include "uBusinessClasses.h"
 
 VLT_REGISTER_CLASS(uSelectGoodsType, TfrmSelectGoodsType);
@@ -49,7 +47,7 @@ TfrmSelectGoodsType::TfrmSelectGoodsType(QWidget* owner) : TfrmBaseForm(owner) {
 
   lblWarning = new QLabel("错误！不能选择原类别及其子类别！", this);
   lblWarning->setObjectName("lblWarning");
-  lblWarning->setStyleSheet("color: #c0392b;");
+  lblWarning->setProperty("vltRole", "warning");
   lblWarning->setWordWrap(true);
   lblWarning->setVisible(false);
 
@@ -128,26 +126,17 @@ void TfrmSelectGoodsType::actOKExecute() {
   }
   const TGoodsTypeTag chosen = ItemTag(item);
 
-  if (auto* typeEdit = qobject_cast<TfrmBaseDataGoodsTypeEdit*>(ParentForm)) {
-    if (typeEdit->IsMode("Edit")) {
-      const TBaseDataInfo_GoodsType& own = typeEdit->FGoodsTypeInfo;
-      // The type itself or one of its sub-types: their codes begin with the type's code.
-      const bool insideItself =
-          chosen.Id == own.ID || (!own.LevelCode.isEmpty() &&
-                                  chosen.LevelCode.startsWith(own.LevelCode, Qt::CaseInsensitive));
-      if (insideItself) {
-        lblWarning->setVisible(true);
-        return;
-      }
-    }
-    SetBoxTagString(typeEdit->edtParent, ItemTagString(item));
-    typeEdit->edtParent->setText(item->text(0));
-  } else if (qobject_cast<TfrmBaseDataGoodsEdit*>(ParentForm)) {
-    if (QObject* box = GetFormComponent(ParentForm, "edtGoodsType")) {
-      SetBoxTagString(box, chosen.Id);
-      box->setProperty("text", item->text(0));
+  if (!ExcludedType.Id.isEmpty()) {
+    // The type itself or one of its sub-types: their codes begin with the type's code.
+    const bool inside = chosen.Id == ExcludedType.Id ||
+                        (!ExcludedType.LevelCode.isEmpty() &&
+                         chosen.LevelCode.startsWith(ExcludedType.LevelCode, Qt::CaseInsensitive));
+    if (inside) {
+      lblWarning->setVisible(true);
+      return;
     }
   }
+  Target.Deliver({ss(chosen.Id), ss(item->text(0)), ss(ItemTagString(item))});
   close();
 }
 

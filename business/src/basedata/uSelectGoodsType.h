@@ -3,12 +3,15 @@
 // a parent and the goods edit window a goods' type. A type cannot become the parent of itself
 // or of one of its ancestors: choosing it or one of its sub-types shows a warning instead.
 //
-// The opener creates it owned by itself, sets ParentForm, places it and shows it; the dialog
-// writes the choice into ParentForm and frees itself when closed. An opener that shows it
-// modally frees it itself instead (FreeOnClose false).
+// Offers the type's id, name and tree tag ("Id,PId,LevelCode"). The opener creates it owned by
+// itself, sets Target (the goods window: TPickTarget::IntoBox(*edtGoodsType); the goods-type
+// window: IntoBox(*edtParent, 2) and, for a type being changed, ExcludedType), places it and
+// shows it; the dialog frees itself when closed. An opener that shows it modally frees it
+// itself instead (FreeOnClose false).
 
 #include <string>
 
+#include "picktarget.h"
 #include "uBaseForm.h"
 #include "uGoodsTypeTree.h"
 #include "vlt/dataset.h"
@@ -37,8 +40,11 @@ class TfrmSelectGoodsType : public TfrmBaseForm {
   vlt::ClientDataSet cdsGoodsType;
   vlt::business::TGoodsTypeItemList FTtreeItemList;
 
-  // The window the choice goes to: a goods-type edit window or a goods edit window.
-  QWidget* ParentForm = nullptr;
+  // Where the choice goes.
+  vlt::templates::TPickTarget Target;
+  // A type that may not be chosen, nor any type under it (a type being changed cannot become
+  // its own parent); empty Id for none.
+  vlt::business::TGoodsTypeTag ExcludedType;
   bool FreeOnClose = true;
 
   void FormCreate() override;

@@ -24,12 +24,7 @@ void TfrmSelectUnit::FormCreate() {
 
 void TfrmSelectUnit::actOKExecute() {
   if (!HasCurrentRow()) return;
-  const std::string id = PickText("ID");
-  const std::string name = PickText("Name");
-  if (ParentForm)
-    ReturnToParentComponent(qs(name), qs(id));
-  else
-    HandOverChoice({id, name});
+  Target.Deliver({PickText("ID"), PickText("Name")});
   close();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The unit list from which the goods edit window takes the unit of a goods: the choice goes into
-// the opener's box named ReturnComponentName (the name shown, the id in its TagString).
+// The unit list from which the goods edit window takes the unit of a goods. Offers the unit's
+// id and name.
 
 #include "selectdialogs.h"
 

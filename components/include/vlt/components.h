@@ -35,8 +35,26 @@ class QPushButton;
 namespace vlt::components {
 
 // One grid column: the data set member it shows, its header, width in pixels, whether it shows
-// and whether the user may type into it.
+// and whether the user may type into it; then how the cell is shown and edited, said with the
+// chained setters below, so that a bill's line grid is a list of declarations:
+//
+//   {TColumnDef("GoodsCode", "货品编码", 90).Edit(TColumnDef::Editor::Code),
+//    TColumnDef("Qty", "数量", 70).Number(2).Edit(TColumnDef::Editor::Number),
+//    TColumnDef("Price", "单价", 70).Number(2).Edit(TColumnDef::Editor::Number),
+//    TColumnDef("Amount", "金额", 90).Number(2),            // read-only, right-aligned
+//    TColumnDef("Finished", "完成", 40).YesNo()}
+//
+// Display: Text as the field gives it (numbers right-aligned); Number with a fixed count of
+// decimals ("12.5" shows "12.50"), right-aligned; YesNo shows 是/否 for a true/false field;
+// Check shows a check box (its state, toggled by the user where the column is editable).
+// Editor: Plain types text; Number lets only a number with at most the column's decimals be
+// typed; Code is a plain editor whose typed text the grid reports with CodeEntered(column, row,
+// text) when the editor closes -- the hook a bill window connects to look the goods up (find
+// the code, or open the goods selection dialog filtered by it) and fill the line.
 struct TColumnDef {
+  enum class Display { Text, Number, YesNo, Check };
+  enum class Editor { Plain, Number, Code };
+
   TColumnDef() = default;
   // TColumnDef{"Name", "名称", 120}: the trailing parts may be left out.
   TColumnDef(QString member_, QString header_ = QString(), int width_ = 80, bool visible_ = true,
@@ -47,12 +65,39 @@ struct TColumnDef {
         visible(visible_),
         readOnly(readOnly_) {}
 
+  // Shows `decimals_` digits after the point, right-aligned.
+  TColumnDef& Number(int decimals_) {
+    display = Display::Number;
+    decimals = decimals_;
+    return *this;
+  }
+  TColumnDef& YesNo() {
+    display = Display::YesNo;
+    return *this;
+  }
+  TColumnDef& Check() {
+    display = Display::Check;
+    return *this;
+  }
+  // The user may type into it, with this editor.
+  TColumnDef& Edit(Editor editor_ = Editor::Plain) {
+    readOnly = false;
+    editor = editor_;
+    return *this;
+  }
+
   QString member;
   QString header;
   int width = 80;
   bool visible = true;
   bool readOnly = true;
+  Display display = Display::Text;
+  int decimals = -1;  // Number: digits after the point
+  Editor editor = Editor::Plain;
 };
+
+// The text a cell of this column shows for a value (the rules of Display above).
+QString CellText(const TColumnDef& column, const Value& value);
 
 // Rows and columns of a data set as a table: one row per display row of the data set (the row
 // being inserted included), one column per column definition (hidden ones included; the grid
@@ -152,12 +197,17 @@ class TNxStringGrid : public QTableView {
   int SelectedRow() const;
   // Makes the cell current, as a click would (the data set's cursor follows).
   void SelectCell(int column, int row);
+  // Ends the cell editor that is open, writing its text into the row or dropping it (a save
+  // takes what is still being typed; a refresh drops it). Nothing when no editor is open.
+  void CloseEditor(bool keepText);
 
  signals:
   void CellClick(int column, int row);
   void CellDblClick(int column, int row);
   // The user finished typing into a cell (the value is in the data set's current row).
   void EditingDone(int column, int row);
+  // The user typed `text` into a code cell (TColumnDef::Editor::Code) and left it.
+  void CodeEntered(int column, int row, const QString& text);
   // A key pressed in the grid; set `handled` to keep the grid from acting on it.
   void KeyDown(int key, Qt::KeyboardModifiers modifiers, bool& handled);
 

@@ -86,6 +86,13 @@ QString ServiceBaseAddress();
 
 // ---- windows --------------------------------------------------------------------------------
 
+// The rules of the program's style file "VltDefault.style" (in the working folder, where the
+// launcher applies it from); empty when there is none. Windows shown before the launcher
+// applies it to the whole program (the start notice, the sign-in) take it for themselves.
+// Windows never carry style rules of their own: they set object names or the property
+// "vltRole" that the file selects.
+QString DefaultStyleSheet();
+
 // Base of every window: the two hand-over members, the create handler that the factory runs
 // right after construction (descendants set their fields, then call the inherited one), and
 // the show handler that runs on the first show.
