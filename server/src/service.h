@@ -63,6 +63,11 @@ class DataService {
   const std::string& systemDatabase() const { return systemDb_; }
   const std::string& authDatabase() const { return authDb_; }
   AuthStore& auth() { return *auth_; }
+  // The administrator's connection to one of the service's own databases (the web site's shared
+  // records, the health check).
+  Lease adminConnection(const std::string& database) {
+    return pool_.acquire(settings_.admin.user, settings_.admin.password, database);
+  }
 
   // ---- sign-in and users ------------------------------------------------------------------
   std::optional<SessionInfo> CheckLoginUser(const std::string& userId, const std::string& password,

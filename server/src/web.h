@@ -43,7 +43,8 @@ struct WebSettings {
   int registrationsPerHour = 3;
   // How long a registration form stays valid after it was shown.
   std::chrono::seconds formLifetime{3600};
-  // Signs the forms' tokens. Instances behind one address must share it; empty: random per start.
+  // Signs the forms' tokens. Instances behind one address must share it; empty: a secret the
+  // auth database keeps for every instance.
   std::string secret;
   // The clock (tests move it).
   std::function<std::chrono::system_clock::time_point()> now = [] {

@@ -1,0 +1,229 @@
+// Several service instances on one set of databases behave as one service.
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http.h"
+#include "page_text.h"
+#include "service_fixture.h"
+#include "web.h"
+
+namespace vlt::server {
+namespace {
+
+using Json = nlohmann::json;
+
+// Both instances sit behind this address: it is what browsers see and send as their origin.
+const std::string kPublicUrl = "http://vlt.test";
+
+using test::between;
+using test::loginIdOf;
+
+// One running instance: its own service object (own pool, caches and memory) and HTTP server.
+struct Instance {
+  std::unique_ptr<DataService> service;
+  httplib::Server server;
+  std::thread thread;
+  std::string url;
+
+  void start(ServiceSettings settings, WebSettings web) {
+    service = std::make_unique<DataService>(settings);
+    service->prepare();
+    tuneServer(server, 8);
+    mountApi(server, *service);
+    mountWeb(server, *service, web);
+    url = "http://127.0.0.1:" + std::to_string(bindServer(server, "127.0.0.1", 0));
+    thread = std::thread([this] { server.listen_after_bind(); });
+    while (!server.is_running())
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~Instance() {
+    if (thread.joinable()) {
+      server.stop();
+      thread.join();
+    }
+  }
+
+  httplib::Result api(const std::string& op, const Json& body, const std::string& token = {}) {
+    httplib::Client c(url);
+    httplib::Headers h;
+    if (!token.empty()) h.emplace("Authorization", "Bearer " + token);
+    return c.Post(("/api/" + op).c_str(), h, body.dump(), "application/json");
+  }
+};
+
+// A browser holding the form cookie of the site, whichever instance answered.
+struct Browser {
+  std::string cookie;
+
+  std::string openForm(Instance& at) {
+    httplib::Client c(at.url);
+    httplib::Headers h;
+    if (!cookie.empty()) h.emplace("Cookie", cookie);
+    auto r = c.Get("/reg.htm", h);
+    if (!r || r->status != 200) return {};
+    std::string set = r->get_header_value("Set-Cookie");
+    if (!set.empty()) cookie = set.substr(0, set.find(';'));
+    return between(r->body, "name=\"token\" value=\"", "\"");
+  }
+
+  httplib::Result post(Instance& at, const std::string& token, const std::string& nick) {
+    httplib::Client c(at.url);
+    httplib::Headers h{{"Origin", kPublicUrl}, {"Cookie", cookie}};
+    return c.Post("/reg.htm", h,
+                  "token=" + token + "&nick=" + nick + "&password=secret1&password2=secret1",
+                  "application/x-www-form-urlencoded");
+  }
+};
+
+// Two instances on the test's databases, as a load balancer would have them.
+class TwoInstances : public test::ServiceFixture {
+ protected:
+  void start(int registrationsPerHour = 100) {
+    ServiceSettings s;
+    s.admin = test::rootEndpoint();
+    s.prefix = prefix;
+    s.fastHashing = true;
+    WebSettings web;
+    web.publicUrl = kPublicUrl;
+    web.registrationsPerHour = registrationsPerHour;
+    // No secret configured: the instances must still accept each other's forms.
+    instanceA->start(s, web);
+    instanceB->start(s, web);
+  }
+  void TearDown() override {
+    instanceA.reset();
+    instanceB.reset();
+    ServiceFixture::TearDown();
+  }
+
+  long long users() {
+    DbEndpoint e = test::rootEndpoint();
+    e.database = prefix + "_sys";
+    return std::stoll(*Connection::open(e)->scalar("SELECT COUNT(*) FROM sys_mainuserbaseinfo"));
+  }
+
+  std::unique_ptr<Instance> instanceA = std::make_unique<Instance>();
+  std::unique_ptr<Instance> instanceB = std::make_unique<Instance>();
+  Instance& a = *instanceA;
+  Instance& b = *instanceB;
+};
+
+TEST_F(TwoInstances, AFormIsUsedOnceWhicheverInstanceItReaches) {
+  start();
+  Browser browser;
+  const long long before = users();
+
+  // Shown by one instance, posted to the other, posted again to the first (a reload after the
+  // balancer switched): one account, and the repeat shows its login ID.
+  const std::string token = browser.openForm(a);
+  auto first = browser.post(b, token, "first");
+  ASSERT_TRUE(first);
+  ASSERT_EQ(first->status, 200) << first->body;
+  const std::string id = loginIdOf(first->body);
+  ASSERT_FALSE(id.empty());
+  auto again = browser.post(a, token, "first");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->status, 200);
+  EXPECT_EQ(loginIdOf(again->body), id);
+  EXPECT_NE(again->body.find("id=\"repeat-notice\""), std::string::npos);
+  EXPECT_EQ(users(), before + 1);
+
+  // A refused form is used up on the other instance too.
+  const std::string refused = browser.openForm(b);
+  ASSERT_EQ(browser.post(b, refused, "")->status, 422);
+  auto resent = browser.post(a, refused, "second");
+  ASSERT_TRUE(resent);
+  EXPECT_EQ(resent->status, 409);
+  EXPECT_EQ(users(), before + 1);
+
+  // The same form sent to both at once (a double click split by the balancer), several times:
+  // each form makes one account, and both answers name it.
+  for (int round = 0; round < 4; ++round) {
+    const std::string t = browser.openForm(round % 2 ? a : b);
+    std::string pageA, pageB;
+    std::thread ta([&] {
+      auto r = browser.post(a, t, "both");
+      pageA = r ? r->body : "";
+    });
+    std::thread tb([&] {
+      auto r = browser.post(b, t, "both");
+      pageB = r ? r->body : "";
+    });
+    ta.join();
+    tb.join();
+    SCOPED_TRACE(round);
+    EXPECT_FALSE(loginIdOf(pageA).empty()) << pageA;
+    EXPECT_EQ(loginIdOf(pageA), loginIdOf(pageB));
+    EXPECT_EQ(users(), before + 2 + round);
+  }
+}
+
+TEST_F(TwoInstances, TheHourlyAllowanceOfAnAddressIsCountedAcrossInstances) {
+  start(3);
+  const long long before = users();
+  // Eight forms sent at once, half to each instance, from one address: three accounts.
+  std::vector<Browser> browsers(8);
+  std::vector<std::string> tokens;
+  for (std::size_t i = 0; i < browsers.size(); ++i)
+    tokens.push_back(browsers[i].openForm(i % 2 ? a : b));
+  std::atomic<int> made{0}, refused{0}, other{0};
+  std::vector<std::thread> senders;
+  for (std::size_t i = 0; i < browsers.size(); ++i)
+    senders.emplace_back([&, i] {
+      auto r = browsers[i].post(i % 2 ? b : a, tokens[i], "n" + std::to_string(i));
+      int status = r ? r->status : 0;
+      (status == 200 ? made : status == 429 ? refused : other)++;
+    });
+  for (auto& t : senders)
+    t.join();
+  EXPECT_EQ(made.load(), 3);
+  EXPECT_EQ(refused.load(), 5);
+  EXPECT_EQ(other.load(), 0);
+  EXPECT_EQ(users(), before + 3);
+  // Used up on both.
+  for (Instance* at : {&a, &b}) {
+    Browser late;
+    auto r = late.post(*at, late.openForm(*at), "late");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 429);
+  }
+}
+
+TEST_F(TwoInstances, ASignOutOnOneInstanceEndsTheSessionOnTheOther) {
+  start();
+  const std::string id = service->CreateUser("signed in", "secret 1");
+  auto login = a.api("CheckLoginUser", {{"UserID", id}, {"Password", "secret 1"}});
+  ASSERT_TRUE(login);
+  const std::string token = Json::parse(login->body).value("token", "");
+  ASSERT_FALSE(token.empty()) << login->body;
+  // Both instances know the session (and keep it in their caches).
+  for (Instance* at : {&a, &b}) {
+    auto r = at->api("GetRegisUserInfo", {{"UserID", id}}, token);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200) << r->body;
+  }
+  auto out = b.api("Logout", Json::object(), token);
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->status, 200);
+  // Refused on the instance that signed out at once, on the other shortly after.
+  EXPECT_EQ(b.api("GetRegisUserInfo", {{"UserID", id}}, token)->status, 401);
+  int status = 0;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (status != 401 && std::chrono::steady_clock::now() < until) {
+    auto r = a.api("GetRegisUserInfo", {{"UserID", id}}, token);
+    status = r ? r->status : 0;
+    if (status != 401) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_EQ(status, 401);
+}
+
+}  // namespace
+}  // namespace vlt::server
