@@ -1,4 +1,5 @@
-// Several service instances on one set of databases behave as one service.
+// Several service instances on one set of databases behave as one service; login IDs past five
+// digits.
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -223,6 +224,71 @@ TEST_F(TwoInstances, ASignOutOnOneInstanceEndsTheSessionOnTheOther) {
     if (status != 401) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_EQ(status, 401);
+}
+
+// ---- login IDs past five digits ----
+
+class LoginIds : public test::ServiceFixture {
+ protected:
+  void rootExecute(const std::string& database, const std::string& sql) {
+    DbEndpoint e = test::rootEndpoint();
+    e.database = prefix + "_" + database;
+    Connection::open(e)->query(sql);
+  }
+};
+
+TEST_F(LoginIds, GoOnPastFiveDigitsAndOwnOnlyTheirOwnSets) {
+  // The last five-digit IDs are taken, the next one has six digits.
+  rootExecute("auth", "SELECT SETVAL(auth_loginid_seq, 99997)");
+  std::vector<std::string> ids;
+  for (int i = 0; i < 3; ++i)
+    ids.push_back(service->CreateUser("u" + std::to_string(i), "secret " + std::to_string(i)));
+  EXPECT_EQ(ids, (std::vector<std::string>{"99998", "99999", "100000"}));
+  ASSERT_TRUE(service->CheckLoginUser("100000", "secret 2", "127.0.0.1"));
+
+  // 10000 (the lowest ID) is the six-digit user's prefix.
+  rootExecute("sys", "INSERT INTO sys_mainuserbaseinfo (UserID, NickName) VALUES (10000, 'low')");
+  service->auth().setPassword("10000", "secret low");
+  const Caller low{"10000", "127.0.0.1"}, high{"100000", "127.0.0.1"};
+  ASSERT_EQ(service->CreateUserDB(low, "10000", "10000_01", "low's", "True"), "0");
+  ASSERT_EQ(service->CreateUserDB(high, "100000", "100000_01", "high's", "True"), "0");
+
+  struct Row {
+    const Caller* caller;
+    std::string setId;
+    bool reaches;
+  };
+  const std::vector<Row> rows = {
+      {&low, "10000_01", true},
+      {&low, "100000_01", false},
+      {&high, "100000_01", true},
+      {&high, "10000_01", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.caller->userId + " -> " + row.setId);
+    if (row.reaches) {
+      EXPECT_NO_THROW(service->GetUserDBDataBySql(*row.caller, row.setId, "SELECT 1"));
+      // Named in the system database's SQL as well.
+      EXPECT_NO_THROW(service->GetSysMainDBDataBySql(
+          *row.caller, row.caller->userId, "SELECT COUNT(*) FROM " + row.setId + ".ts_userpower"));
+    } else {
+      EXPECT_THROW(service->GetUserDBDataBySql(*row.caller, row.setId, "SELECT 1"), AccessDenied);
+      EXPECT_THROW(
+          service->GetSysMainDBDataBySql(*row.caller, row.caller->userId,
+                                         "SELECT COUNT(*) FROM " + row.setId + ".ts_userpower"),
+          AccessDenied);
+    }
+  }
+  // A set of another owner's ID cannot be made, whichever is the longer.
+  EXPECT_THROW(service->CreateUserDB(low, "10000", "100000_02", "x", "False"), BadRequest);
+  EXPECT_THROW(service->CreateUserDB(high, "100000", "10000_02", "x", "False"), BadRequest);
+  // Each sees its own set in the system database's list.
+  for (const Caller* c : {&low, &high}) {
+    Packet sets =
+        service->GetSysMainDBDataBySql(*c, c->userId, "SELECT UserDBID FROM userdatabase");
+    ASSERT_EQ(sets.rows.size(), 1u);
+    EXPECT_EQ(sets.rows[0][0].toText(), c->userId + "_01");
+  }
 }
 
 }  // namespace
