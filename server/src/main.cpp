@@ -15,6 +15,7 @@
 #include <string>
 
 #include "demo.h"
+#include "health.h"
 #include "http.h"
 #include "privatedb.h"
 #include "service.h"
@@ -64,7 +65,7 @@ The web site (the pages the client opens: "", reg.htm, download.htm, shop.htm, s
   --registrations-per-hour N
                          accounts one client address may register per hour (default 3)
   --web-secret TEXT      key signing the registration forms (or VLT_WEB_SECRET); instances behind
-                         one address need the same one (default: random at every start)
+                         one address need the same one (default: one the auth database keeps)
 
 Requests: POST /api/<Operation> with a JSON body; pages by GET; see server/README.md.
 )";
@@ -216,6 +217,7 @@ int main(int argc, char** argv) {
         server = std::make_unique<httplib::Server>();
       }
       tuneServer(*server, threads);
+      mountHealth(*server, service);
       mountApi(*server, service);
       runningServer = server.get();
       signal(SIGINT, onSignal);

@@ -1,16 +1,20 @@
 // Several service instances on one set of databases behave as one service; login IDs past five
-// digits.
+// digits; the health check a load balancer asks.
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
+#include "health.h"
 #include "http.h"
 #include "page_text.h"
 #include "service_fixture.h"
@@ -19,6 +23,7 @@
 namespace vlt::server {
 namespace {
 
+namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
 // Both instances sit behind this address: it is what browsers see and send as their origin.
@@ -38,6 +43,7 @@ struct Instance {
     service = std::make_unique<DataService>(settings);
     service->prepare();
     tuneServer(server, 8);
+    mountHealth(server, *service);
     mountApi(server, *service);
     mountWeb(server, *service, web);
     url = "http://127.0.0.1:" + std::to_string(bindServer(server, "127.0.0.1", 0));
@@ -289,6 +295,55 @@ TEST_F(LoginIds, GoOnPastFiveDigitsAndOwnOnlyTheirOwnSets) {
     ASSERT_EQ(sets.rows.size(), 1u);
     EXPECT_EQ(sets.rows[0][0].toText(), c->userId + "_01");
   }
+}
+
+// ---- the health check ----
+
+// A database server of its own, so that the test can stop it under a running service.
+TEST(Health, AnswersOnlyWhileTheDatabasesDo) {
+  const fs::path folder = fs::temp_directory_path() / ("vlt-health-" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  PrivateMariaDb db({.folder = folder, .tcpPort = 0, .extraArgs = ""});
+  db.initialise();
+  db.start();
+  ServiceSettings s;
+  s.admin.socket = db.socketPath();
+  s.admin.user = "root";
+  s.fastHashing = true;
+  Instance at;
+  at.start(s, WebSettings{});
+  auto health = [&] {
+    httplib::Client c(at.url);
+    auto r = c.Get("/health");
+    return r ? r->status : 0;
+  };
+  // Waits for an expected answer: a connection that died with the server is noticed on use.
+  auto settlesAt = [&](int expected) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int got = health();
+    while (got != expected && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      got = health();
+    }
+    return got;
+  };
+
+  EXPECT_EQ(health(), 200);
+  db.stop();
+  EXPECT_EQ(health(), 503);
+  EXPECT_EQ(health(), 503);
+  db.start();
+  EXPECT_EQ(settlesAt(200), 200);
+  {
+    httplib::Client c(at.url);
+    auto r = c.Get("/health");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->get_header_value("Cache-Control"), "no-store");
+  }
+  at.server.stop();
+  at.thread.join();
+  db.stop();
+  fs::remove_all(folder);
 }
 
 }  // namespace
