@@ -64,6 +64,8 @@ The web site (the pages the client opens: "", reg.htm, download.htm, shop.htm, s
   --shop-url URL         send shop.htm there instead of the site's own shop page
   --registrations-per-hour N
                          accounts one client address may register per hour (default 3)
+  --trusted-proxy ADDR   a load balancer's address (repeatable): its requests count for the address
+                         it puts last in X-Forwarded-For
   --web-secret TEXT      key signing the registration forms (or VLT_WEB_SECRET); instances behind
                          one address need the same one (default: one the auth database keeps)
 
@@ -154,6 +156,8 @@ int main(int argc, char** argv) {
       web.shopUrl = value();
     } else if (a == "--registrations-per-hour") {
       web.registrationsPerHour = std::max(0, std::stoi(value()));
+    } else if (a == "--trusted-proxy") {
+      web.trustedProxies.push_back(value());
     } else if (a == "--web-secret") {
       web.secret = value();
     } else if (a == "--seed-demo") {

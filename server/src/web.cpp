@@ -875,7 +875,8 @@ class Site {
       settle(nonce, Submission::State::Refused);
       return sendForm(req, res, 422, kFix, echo, errors);
     }
-    if (!takeSlot(req.remote_addr, nonce, now)) {
+    const std::string address = clientAddress(req, s_.trustedProxies);
+    if (!takeSlot(address, nonce, now)) {
       settle(nonce, Submission::State::Refused);
       return notice(res, 429, "注册过于频繁",
                     "同一网络一小时内最多注册" + std::to_string(s_.registrationsPerHour) +
@@ -888,13 +889,13 @@ class Site {
     } catch (const std::exception& e) {
       giveBackSlot(nonce);
       settle(nonce, Submission::State::Refused);
-      std::cerr << "vlt-dataservice: registration from " << req.remote_addr
-                << " failed: " << e.what() << std::endl;
+      std::cerr << "vlt-dataservice: registration from " << address << " failed: " << e.what()
+                << std::endl;
       return notice(res, 500, "注册没有完成", "服务暂时无法创建帐号，请稍后重新注册。", "reg.htm",
                     "重新打开注册页面");
     }
     settle(nonce, Submission::State::Registered, loginId, nick);
-    std::cerr << "vlt-dataservice: registered login ID " << loginId << " from " << req.remote_addr
+    std::cerr << "vlt-dataservice: registered login ID " << loginId << " from " << address
               << std::endl;
     sendDone(res, loginId, nick, false);
   }
@@ -917,6 +918,23 @@ class Site {
 void mountWeb(httplib::Server& server, DataService& service, WebSettings settings) {
   auto site = std::make_shared<Site>(service, std::move(settings));
   site->mount(server, site);
+}
+
+std::string clientAddress(const httplib::Request& req,
+                          const std::vector<std::string>& trustedProxies) {
+  const std::string& peer = req.remote_addr;
+  const std::size_t headers = req.get_header_value_count("X-Forwarded-For");
+  if (headers == 0 ||
+      std::find(trustedProxies.begin(), trustedProxies.end(), peer) == trustedProxies.end())
+    return peer;
+  const std::string list = req.get_header_value("X-Forwarded-For", headers - 1);
+  std::size_t comma = list.rfind(',');
+  std::string last = list.substr(comma == std::string::npos ? 0 : comma + 1);
+  last.erase(0, last.find_first_not_of(" \t"));
+  last.erase(last.find_last_not_of(" \t") + 1);
+  const bool ip = !last.empty() && last.size() <= 45 &&
+                  last.find_first_not_of("0123456789abcdefABCDEF:.") == std::string::npos;
+  return ip ? last : peer;
 }
 
 std::string defaultPublicUrl(const std::string& host, int port, bool tls) {

@@ -81,9 +81,11 @@ struct Browser {
     return between(r->body, "name=\"token\" value=\"", "\"");
   }
 
-  httplib::Result post(Instance& at, const std::string& token, const std::string& nick) {
+  httplib::Result post(Instance& at, const std::string& token, const std::string& nick,
+                       httplib::Headers h = {}) {
     httplib::Client c(at.url);
-    httplib::Headers h{{"Origin", kPublicUrl}, {"Cookie", cookie}};
+    h.emplace("Origin", kPublicUrl);
+    h.emplace("Cookie", cookie);
     return c.Post("/reg.htm", h,
                   "token=" + token + "&nick=" + nick + "&password=secret1&password2=secret1",
                   "application/x-www-form-urlencoded");
@@ -93,7 +95,7 @@ struct Browser {
 // Two instances on the test's databases, as a load balancer would have them.
 class TwoInstances : public test::ServiceFixture {
  protected:
-  void start(int registrationsPerHour = 100) {
+  void start(int registrationsPerHour = 100, std::vector<std::string> trustedProxies = {}) {
     ServiceSettings s;
     s.admin = test::rootEndpoint();
     s.prefix = prefix;
@@ -101,6 +103,7 @@ class TwoInstances : public test::ServiceFixture {
     WebSettings web;
     web.publicUrl = kPublicUrl;
     web.registrationsPerHour = registrationsPerHour;
+    web.trustedProxies = std::move(trustedProxies);
     // No secret configured: the instances must still accept each other's forms.
     instanceA->start(s, web);
     instanceB->start(s, web);
@@ -201,6 +204,37 @@ TEST_F(TwoInstances, TheHourlyAllowanceOfAnAddressIsCountedAcrossInstances) {
     auto r = late.post(*at, late.openForm(*at), "late");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 429);
+  }
+}
+
+TEST_F(TwoInstances, BehindTheBalancerEachBrowserAddressHasItsOwnAllowance) {
+  // The balancer is 127.0.0.1; one account per address and hour.
+  start(1, {"127.0.0.1"});
+  struct Row {
+    std::vector<std::string> forwardedFor;  // X-Forwarded-For headers, in order
+    int status;
+  };
+  const std::vector<Row> rows = {
+      {{"198.51.100.1"}, 200},
+      {{"2001:db8::2"}, 200},
+      {{"198.51.100.1"}, 429},
+      // What the browser sent itself comes first; the balancer's own entry counts.
+      {{"198.51.100.7", "2001:db8::2"}, 429},
+      {{"198.51.100.7, 198.51.100.3"}, 200},
+      // Not an address: the balancer's own address is counted.
+      {{"<script>"}, 200},
+      {{}, 429},
+  };
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(i);
+    httplib::Headers h;
+    for (const std::string& f : rows[i].forwardedFor)
+      h.emplace("X-Forwarded-For", f);
+    Instance& at = i % 2 ? a : b;
+    Browser browser;
+    auto r = browser.post(at, browser.openForm(at), "p" + std::to_string(i), h);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, rows[i].status);
   }
 }
 
