@@ -738,11 +738,18 @@ class Site {
     long long last = lastPrune_.load();
     if (now - last < 60 || !lastPrune_.compare_exchange_strong(last, now)) return;
     const long long keep = static_cast<long long>(s_.formLifetime.count()) + 300;
-    Lease db = store();
-    db->execute("DELETE FROM auth_form_use WHERE UsedAt < " + std::to_string(now - keep));
-    db->execute("DELETE FROM auth_registration WHERE RegisteredAt <= " +
-                std::to_string(now - 3600));
-    db->execute("DELETE FROM auth_registration_addr WHERE LastAt <= " + std::to_string(now - 3600));
+    try {
+      Lease db = store();
+      db->execute("DELETE FROM auth_form_use WHERE UsedAt < " + std::to_string(now - keep));
+      db->execute("DELETE FROM auth_registration WHERE RegisteredAt <= " +
+                  std::to_string(now - 3600));
+      db->execute("DELETE FROM auth_registration_addr WHERE LastAt <= " +
+                  std::to_string(now - 3600));
+    } catch (const std::exception& e) {
+      // Old records only take room; the registration goes on.
+      std::cerr << "vlt-dataservice: forgetting old registration forms failed: " << e.what()
+                << std::endl;
+    }
   }
 
   // Marks the form used; false when it was used before, here or on another instance. The
@@ -836,6 +843,12 @@ class Site {
     }
   }
 
+  // The databases failed: nothing was made, and the form may be filled in again.
+  void notUnderWay(httplib::Response& res) const {
+    notice(res, 500, "注册没有完成", "服务暂时无法创建帐号，请稍后重新注册。", "reg.htm",
+           "重新打开注册页面");
+  }
+
   void postReg(const httplib::Request& req, httplib::Response& res,
                const std::optional<std::string>& body) {
     if (!body)
@@ -860,13 +873,18 @@ class Site {
 
     const long long now = seconds(s_.now());
     prune(now);
-    if (!claim(nonce, now)) {
-      // A second submit of the same form (a double click, a reload): it answers what the first
-      // one did, waiting for it when it is still under way.
-      const Submission done = outcome(nonce);
-      if (done.state == Submission::State::Registered)
-        return sendDone(res, done.loginId, done.nick, true);
-      return sendForm(req, res, 409, kResubmitted, echo, {});
+    try {
+      if (!claim(nonce, now)) {
+        // A second submit of the same form (a double click, a reload): it answers what the
+        // first one did, waiting for it when it is still under way.
+        const Submission done = outcome(nonce);
+        if (done.state == Submission::State::Registered)
+          return sendDone(res, done.loginId, done.nick, true);
+        return sendForm(req, res, 409, kResubmitted, echo, {});
+      }
+    } catch (const std::exception& e) {
+      std::cerr << "vlt-dataservice: registration form not recorded: " << e.what() << std::endl;
+      return notUnderWay(res);
     }
 
     std::string nick;
@@ -876,23 +894,26 @@ class Site {
       return sendForm(req, res, 422, kFix, echo, errors);
     }
     const std::string address = clientAddress(req, s_.trustedProxies);
-    if (!takeSlot(address, nonce, now)) {
-      settle(nonce, Submission::State::Refused);
-      return notice(res, 429, "注册过于频繁",
-                    "同一网络一小时内最多注册" + std::to_string(s_.registrationsPerHour) +
-                        "个帐号，请稍后再试。如需更多帐号，请联系客服。",
-                    "./", "返回首页");
-    }
     std::string loginId;
     try {
-      loginId = service_.CreateUser(nick, password);
+      if (!takeSlot(address, nonce, now)) {
+        settle(nonce, Submission::State::Refused);
+        return notice(res, 429, "注册过于频繁",
+                      "同一网络一小时内最多注册" + std::to_string(s_.registrationsPerHour) +
+                          "个帐号，请稍后再试。如需更多帐号，请联系客服。",
+                      "./", "返回首页");
+      }
+      try {
+        loginId = service_.CreateUser(nick, password);
+      } catch (...) {
+        giveBackSlot(nonce);
+        throw;
+      }
     } catch (const std::exception& e) {
-      giveBackSlot(nonce);
       settle(nonce, Submission::State::Refused);
       std::cerr << "vlt-dataservice: registration from " << address << " failed: " << e.what()
                 << std::endl;
-      return notice(res, 500, "注册没有完成", "服务暂时无法创建帐号，请稍后重新注册。", "reg.htm",
-                    "重新打开注册页面");
+      return notUnderWay(res);
     }
     settle(nonce, Submission::State::Registered, loginId, nick);
     std::cerr << "vlt-dataservice: registered login ID " << loginId << " from " << address

@@ -18,6 +18,7 @@
 #include "http.h"
 #include "page_text.h"
 #include "service_fixture.h"
+#include "vlt/sqltext.h"
 #include "web.h"
 
 namespace vlt::server {
@@ -236,6 +237,29 @@ TEST_F(TwoInstances, BehindTheBalancerEachBrowserAddressHasItsOwnAllowance) {
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, rows[i].status);
   }
+}
+
+TEST_F(TwoInstances, ARegistrationTheDatabaseFailsMakesNothingAndEndsTheForm) {
+  start();
+  DbEndpoint e = test::rootEndpoint();
+  e.database = prefix + "_auth";
+  auto root = Connection::open(e);
+  root->execute("DROP TABLE auth_registration");  // the allowance cannot be counted
+  const long long before = users();
+  Browser browser;
+  const std::string token = browser.openForm(a);
+  auto r = browser.post(a, token, "broken");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 500);
+  EXPECT_NE(r->body.find("注册没有完成"), std::string::npos);
+  EXPECT_EQ(users(), before);
+  // Recorded as refused, so a repeat on either instance answers at once instead of waiting.
+  EXPECT_EQ(root->scalar("SELECT State FROM auth_form_use WHERE Nonce = " +
+                         quotedStr(token.substr(0, token.find('.')))),
+            "refused");
+  auto again = browser.post(b, token, "broken");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->status, 409);
 }
 
 TEST_F(TwoInstances, ASignOutOnOneInstanceEndsTheSessionOnTheOther) {
