@@ -51,8 +51,8 @@ int NextUserDBNumber(ClientDataSet& accountSets) {
   if (!accountSets.Active() || accountSets.IsEmpty()) return 1;
   accountSets.CheckBrowseMode();
   // Every row carries the signed-in user's ID; sets of other owners that this user operates
-  // do not begin with it.
-  const QString owner = qs(accountSets.FieldByName("UserID").AsString());
+  // do not begin with it and its "_" (IDs differ in width: 10000 does not own 100000_01).
+  const QString owner = qs(accountSets.FieldByName("UserID").AsString()) + '_';
   int largest = 0;
   ForVisibleRows(accountSets, [&] {
     const QString id = qs(accountSets.FieldByName("UserDBID").AsString());

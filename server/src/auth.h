@@ -25,7 +25,7 @@ struct AuthSettings {
   std::chrono::minutes throttleWindow{15};
   // A session found in the store is trusted this long without asking again (sign-out on this
   // service ends it at once; on another instance of the service within this time).
-  std::chrono::seconds sessionCacheTime{15};
+  std::chrono::seconds sessionCacheTime{1};
   bool fastHashing = false;  // tests only: the smallest Argon2id cost libsodium allows
 };
 

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "vlt/json.h"
+#include "web.h"
 
 namespace vlt::server {
 
@@ -433,7 +434,8 @@ void mountApi(httplib::Server& server, DataService& service, HttpSettings settin
       if (!readBody(req, res, content, settings.maxRequestBytes, text)) return;
       Request r(text, settings.maxSqlBytes);
       if (op == "CheckLoginUser") {
-        auto s = service.CheckLoginUser(r.text("UserID"), r.text("Password"), req.remote_addr);
+        auto s = service.CheckLoginUser(r.text("UserID"), r.text("Password"),
+                                        clientAddress(req, settings.trustedProxies));
         if (!s) return reply(res, 200, resultBody(false));
         std::string out = "{\"result\":true,\"token\":";
         appendJsonString(out, s->token);
@@ -453,7 +455,7 @@ void mountApi(httplib::Server& server, DataService& service, HttpSettings settin
       }
       auto slot = limits->enter(session->userId);
       if (!slot) return reply(res, 429, errorBody("同时进行的请求过多，请稍后再试"));
-      Caller caller{session->userId, req.remote_addr};
+      Caller caller{session->userId, clientAddress(req, settings.trustedProxies)};
       if (streamed != streamedHandlers().end())
         return replyStreamed(res, service, caller, r, streamed->second, std::move(slot));
       reply(res, 200, h->second(service, caller, r));

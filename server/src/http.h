@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "service.h"
 
@@ -26,6 +27,8 @@ struct HttpSettings {
   // and the pages stay served.
   int maxCallsPerUser = 8;
   int maxBusyCalls = 48;
+  // Load balancers whose requests count for the address they forward (sign-in throttling).
+  std::vector<std::string> trustedProxies;
 };
 
 // Adds the API's routes to `server`; `service` must outlive it.

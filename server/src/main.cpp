@@ -15,6 +15,7 @@
 #include <string>
 
 #include "demo.h"
+#include "health.h"
 #include "http.h"
 #include "privatedb.h"
 #include "service.h"
@@ -45,6 +46,9 @@ Options:
   --tls-cert FILE        serve HTTPS with this certificate (PEM) ...
   --tls-key FILE         ... and this private key (PEM)
   --threads N            HTTP workers (default 64)
+  --max-statement-seconds N
+                         time a client statement may run before the database stops it (default 30)
+  --max-answer-mib N     bytes one answer may carry, in MiB (default 128)
   --create-user NICK PW  create a user, print the new login ID, and exit
   --seed-demo            make sure a demo user with an account set exists (kept in
                          DATA/demo-login.txt) and print its sign-in, then serve
@@ -64,8 +68,10 @@ The web site (the pages the client opens: "", reg.htm, download.htm, shop.htm, s
   --shop-url URL         send shop.htm there instead of the site's own shop page
   --registrations-per-hour N
                          accounts one client address may register per hour (default 3)
+  --trusted-proxy ADDR   a load balancer's address (repeatable): its requests count for the address
+                         it puts last in X-Forwarded-For
   --web-secret TEXT      key signing the registration forms (or VLT_WEB_SECRET); instances behind
-                         one address need the same one (default: random at every start)
+                         one address need the same one (default: one the auth database keeps)
 
 Requests: POST /api/<Operation> with a JSON body; pages by GET; see server/README.md.
 )";
@@ -142,6 +148,10 @@ int main(int argc, char** argv) {
       tlsKey = value();
     } else if (a == "--threads") {
       threads = std::max(1, std::stoi(value()));
+    } else if (a == "--max-statement-seconds") {
+      settings.maxStatementSeconds = std::max(1.0, std::stod(value()));
+    } else if (a == "--max-answer-mib") {
+      settings.maxAnswerBytes = std::uint64_t(std::max(1, std::stoi(value()))) << 20;
     } else if (a == "--public-url") {
       web.publicUrl = value();
     } else if (a == "--download-url") {
@@ -154,6 +164,8 @@ int main(int argc, char** argv) {
       web.shopUrl = value();
     } else if (a == "--registrations-per-hour") {
       web.registrationsPerHour = std::max(0, std::stoi(value()));
+    } else if (a == "--trusted-proxy") {
+      web.trustedProxies.push_back(value());
     } else if (a == "--web-secret") {
       web.secret = value();
     } else if (a == "--seed-demo") {
@@ -214,6 +226,8 @@ int main(int argc, char** argv) {
       HttpSettings http;
       // A quarter of the workers stay free for sign-in, registration and the pages.
       http.maxBusyCalls = std::max(1, threads * 3 / 4);
+      http.trustedProxies = web.trustedProxies;
+      mountHealth(*server, service);
       mountApi(*server, service, http);
       runningServer = server.get();
       signal(SIGINT, onSignal);

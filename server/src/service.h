@@ -68,6 +68,9 @@ class DataService {
   const std::string& systemDatabase() const { return systemDb_; }
   const std::string& authDatabase() const { return authDb_; }
   AuthStore& auth() { return *auth_; }
+  // The administrator's connection to one of the service's own databases (the web site's shared
+  // records, the health check).
+  Lease adminConnection(const std::string& database);
 
   // ---- sign-in and users ------------------------------------------------------------------
   std::optional<SessionInfo> CheckLoginUser(const std::string& userId, const std::string& password,
@@ -120,7 +123,6 @@ class DataService {
   // Client SQL on an account set: the set's account, with the caller's standing in the session
   // (an operator may not change grants).
   Lease accountConnection(const std::string& setId, bool owner);
-  Lease adminConnection(const std::string& database);
   void checkUser(const Caller& c, const std::string& userId) const;
   std::string systemSql(const Caller& c, const std::string& sql);
   // The statement a client may run (see sqlclass.h); throws SqlRefused with the reason.

@@ -5,18 +5,17 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 
 #include "auth.h"
 #include "vlt/sqltext.h"
@@ -27,6 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::system_clock;
+constexpr unsigned kDuplicateKey = 1062;  // the database's "Duplicate entry"
 using Values = std::map<std::string, std::string, std::less<>>;
 
 // ---- the form's rules and words (the page's script shows the same words) --------------------
@@ -367,8 +367,8 @@ class Site {
   Site(DataService& service, WebSettings settings) : service_(service), s_(std::move(settings)) {
     if (sodium_init() < 0) throw Error("The cryptography library could not start");
     // The key is derived from the configured secret, so that instances sharing it accept each
-    // other's forms; without one every start has its own.
-    const std::string secret = s_.secret.empty() ? randomHex(32) : s_.secret;
+    // other's forms; without one, from a secret kept in the auth database for all of them.
+    const std::string secret = s_.secret.empty() ? sharedSecret() : s_.secret;
     crypto_generichash(key_, sizeof key_, reinterpret_cast<const unsigned char*>(secret.data()),
                        secret.size(), nullptr, 0);
     publicOrigin_ = originOf(s_.publicUrl);
@@ -709,57 +709,144 @@ class Site {
     sendForm(req, res, 200, "", "", {});
   }
 
-  // What became of a form already posted (its token is used once).
+  // What became of a form already posted (its token is used once). The record is kept in the
+  // auth database, so that every instance behind one address sees it.
   struct Submission {
     enum class State { Pending, Registered, Refused } state = State::Pending;
     std::string loginId, nick;
   };
 
-  // Forgets what no token can name any more (expired), and the oldest beyond a bound.
-  void prune(Clock::time_point now) {
-    while (!order_.empty() &&
-           (now - order_.front().first > s_.formLifetime + std::chrono::minutes(5) ||
-            order_.size() > 100000)) {
-      submissions_.erase(order_.front().second);
-      order_.pop_front();
+  Lease store() { return service_.adminConnection(service_.authDatabase()); }
+
+  static long long seconds(Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::seconds>(t.time_since_epoch()).count();
+  }
+
+  // The key signing the tokens when none is configured: one for all instances, made by the first.
+  std::string sharedSecret() {
+    Lease db = store();
+    db->execute("INSERT IGNORE INTO auth_site_key (Name, KeyHex) VALUES ('form', " +
+                quotedStr(randomHex(32)) + ")");
+    auto key = db->scalar("SELECT KeyHex FROM auth_site_key WHERE Name = 'form'");
+    if (!key) throw Error("The registration form's key could not be made");
+    return *key;
+  }
+
+  // Forgets what no token can name any more (expired) and registrations older than the hour
+  // that counts; at most once a minute per instance.
+  void prune(long long now) {
+    long long last = lastPrune_.load();
+    if (now - last < 60 || !lastPrune_.compare_exchange_strong(last, now)) return;
+    const long long keep = static_cast<long long>(s_.formLifetime.count()) + 300;
+    try {
+      Lease db = store();
+      db->execute("DELETE FROM auth_form_use WHERE UsedAt < " + std::to_string(now - keep));
+      db->execute("DELETE FROM auth_registration WHERE RegisteredAt <= " +
+                  std::to_string(now - 3600));
+      db->execute("DELETE FROM auth_registration_addr WHERE LastAt <= " +
+                  std::to_string(now - 3600));
+    } catch (const std::exception& e) {
+      // Old records only take room; the registration goes on.
+      std::cerr << "vlt-dataservice: forgetting old registration forms failed: " << e.what()
+                << std::endl;
     }
   }
 
+  // Marks the form used; false when it was used before, here or on another instance. The
+  // primary key decides, so two posts of one form never both go on.
+  bool claim(const std::string& nonce, long long now) {
+    try {
+      store()->execute("INSERT INTO auth_form_use (Nonce, UsedAt) VALUES (" + quotedStr(nonce) +
+                       ", " + std::to_string(now) + ")");
+      return true;
+    } catch (const DbError& e) {
+      if (e.code() == kDuplicateKey) return false;
+      throw;
+    }
+  }
+
+  // What became of a used form, waiting while its first post is still under way.
+  Submission outcome(const std::string& nonce) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;) {
+      Packet p = store()->query(
+          "SELECT State, IFNULL(CAST(LoginID AS CHAR), ''), NickName FROM auth_form_use "
+          "WHERE Nonce = " +
+          quotedStr(nonce));
+      Submission done;
+      if (p.rows.empty()) {
+        done.state = Submission::State::Refused;  // forgotten meanwhile: only a fresh form helps
+        return done;
+      }
+      const std::string state = p.rows[0][0].toText();
+      if (state != "pending" || std::chrono::steady_clock::now() > until) {
+        done.state =
+            state == "registered" ? Submission::State::Registered : Submission::State::Refused;
+        done.loginId = p.rows[0][1].toText();
+        done.nick = p.rows[0][2].toText();
+        return done;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+
+  // Records the outcome of a form's first post. The outcome already happened: a failure to
+  // record it only leaves a later repeat of the form without its answer.
   void settle(const std::string& nonce, Submission::State state, const std::string& loginId = {},
               const std::string& nick = {}) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      auto it = submissions_.find(nonce);
-      if (it == submissions_.end()) return;  // forgotten meanwhile (the record is bounded)
-      it->second.state = state;
-      it->second.loginId = loginId;
-      it->second.nick = nick;
+    const bool registered = state == Submission::State::Registered;
+    try {
+      store()->execute(std::string("UPDATE auth_form_use SET State = ") +
+                       (registered ? "'registered'" : "'refused'") +
+                       ", LoginID = " + (registered ? quotedStr(loginId) : "NULL") +
+                       ", NickName = " + quotedStr(nick) + " WHERE Nonce = " + quotedStr(nonce));
+    } catch (const std::exception& e) {
+      std::cerr << "vlt-dataservice: recording a registration form failed: " << e.what()
+                << std::endl;
     }
-    settled_.notify_all();
   }
 
-  // Takes a slot of the address's hourly allowance; false when it is used up.
-  bool takeSlot(const std::string& address, Clock::time_point now) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto& times = registrations_[address];
-    while (!times.empty() && now - times.front() >= std::chrono::hours(1))
-      times.pop_front();
-    if (times.size() >= static_cast<std::size_t>(std::max(0, s_.registrationsPerHour)))
-      return false;
-    times.push_back(now);
-    if (registrations_.size() > 100000) {
-      for (auto it = registrations_.begin(); it != registrations_.end();)
-        it = it->second.empty() || now - it->second.back() >= std::chrono::hours(1)
-                 ? registrations_.erase(it)
-                 : std::next(it);
+  // Takes a slot of the address's hourly allowance for the form; false when it is used up. The
+  // address's row is locked while counting, so instances sharing the database count together.
+  bool takeSlot(const std::string& address, const std::string& nonce, long long now) {
+    const std::string addr = quotedStr(address.substr(0, 64));
+    for (int attempt = 0;; ++attempt) {
+      Lease db = store();
+      try {
+        db->execute("START TRANSACTION");
+        db->execute("INSERT INTO auth_registration_addr (ClientAddr, LastAt) VALUES (" + addr +
+                    ", " + std::to_string(now) +
+                    ") ON DUPLICATE KEY UPDATE LastAt = GREATEST(LastAt, VALUES(LastAt))");
+        const long long taken = std::stoll(
+            db->scalar("SELECT COUNT(*) FROM auth_registration WHERE ClientAddr = " + addr +
+                       " AND RegisteredAt > " + std::to_string(now - 3600))
+                .value_or("0"));
+        const bool free = taken < std::max(0, s_.registrationsPerHour);
+        if (free)
+          db->execute("INSERT INTO auth_registration (Nonce, ClientAddr, RegisteredAt) VALUES (" +
+                      quotedStr(nonce) + ", " + addr + ", " + std::to_string(now) + ")");
+        db->execute("COMMIT");
+        return free;
+      } catch (const DbError& e) {
+        db.discard();  // the transaction may still be open on it
+        if (!e.retryable() || attempt >= 4) throw;
+      }
     }
-    return true;
   }
 
-  void giveBackSlot(const std::string& address) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto& times = registrations_[address];
-    if (!times.empty()) times.pop_back();
+  void giveBackSlot(const std::string& nonce) {
+    try {
+      store()->execute("DELETE FROM auth_registration WHERE Nonce = " + quotedStr(nonce));
+    } catch (const std::exception& e) {
+      std::cerr << "vlt-dataservice: returning a registration slot failed: " << e.what()
+                << std::endl;
+    }
+  }
+
+  // The databases failed: nothing was made, and the form may be filled in again.
+  void notUnderWay(httplib::Response& res) const {
+    notice(res, 500, "注册没有完成", "服务暂时无法创建帐号，请稍后重新注册。", "reg.htm",
+           "重新打开注册页面");
   }
 
   void postReg(const httplib::Request& req, httplib::Response& res,
@@ -784,28 +871,20 @@ class Site {
         break;
     }
 
-    const auto now = s_.now();
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      prune(now);
-      if (submissions_.count(nonce)) {
+    const long long now = seconds(s_.now());
+    prune(now);
+    try {
+      if (!claim(nonce, now)) {
         // A second submit of the same form (a double click, a reload): it answers what the
         // first one did, waiting for it when it is still under way.
-        settled_.wait_for(lock, std::chrono::seconds(30), [&] {
-          auto it = submissions_.find(nonce);
-          return it == submissions_.end() || it->second.state != Submission::State::Pending;
-        });
-        auto it = submissions_.find(nonce);
-        if (it != submissions_.end() && it->second.state == Submission::State::Registered) {
-          const Submission done = it->second;
-          lock.unlock();
+        const Submission done = outcome(nonce);
+        if (done.state == Submission::State::Registered)
           return sendDone(res, done.loginId, done.nick, true);
-        }
-        lock.unlock();
         return sendForm(req, res, 409, kResubmitted, echo, {});
       }
-      submissions_.emplace(nonce, Submission{});
-      order_.emplace_back(now, nonce);
+    } catch (const std::exception& e) {
+      std::cerr << "vlt-dataservice: registration form not recorded: " << e.what() << std::endl;
+      return notUnderWay(res);
     }
 
     std::string nick;
@@ -814,26 +893,30 @@ class Site {
       settle(nonce, Submission::State::Refused);
       return sendForm(req, res, 422, kFix, echo, errors);
     }
-    if (!takeSlot(req.remote_addr, now)) {
-      settle(nonce, Submission::State::Refused);
-      return notice(res, 429, "注册过于频繁",
-                    "同一网络一小时内最多注册" + std::to_string(s_.registrationsPerHour) +
-                        "个帐号，请稍后再试。如需更多帐号，请联系客服。",
-                    "./", "返回首页");
-    }
+    const std::string address = clientAddress(req, s_.trustedProxies);
     std::string loginId;
     try {
-      loginId = service_.CreateUser(nick, password);
+      if (!takeSlot(address, nonce, now)) {
+        settle(nonce, Submission::State::Refused);
+        return notice(res, 429, "注册过于频繁",
+                      "同一网络一小时内最多注册" + std::to_string(s_.registrationsPerHour) +
+                          "个帐号，请稍后再试。如需更多帐号，请联系客服。",
+                      "./", "返回首页");
+      }
+      try {
+        loginId = service_.CreateUser(nick, password);
+      } catch (...) {
+        giveBackSlot(nonce);
+        throw;
+      }
     } catch (const std::exception& e) {
-      giveBackSlot(req.remote_addr);
       settle(nonce, Submission::State::Refused);
-      std::cerr << "vlt-dataservice: registration from " << req.remote_addr
-                << " failed: " << e.what() << std::endl;
-      return notice(res, 500, "注册没有完成", "服务暂时无法创建帐号，请稍后重新注册。", "reg.htm",
-                    "重新打开注册页面");
+      std::cerr << "vlt-dataservice: registration from " << address << " failed: " << e.what()
+                << std::endl;
+      return notUnderWay(res);
     }
     settle(nonce, Submission::State::Registered, loginId, nick);
-    std::cerr << "vlt-dataservice: registered login ID " << loginId << " from " << req.remote_addr
+    std::cerr << "vlt-dataservice: registered login ID " << loginId << " from " << address
               << std::endl;
     sendDone(res, loginId, nick, false);
   }
@@ -848,11 +931,7 @@ class Site {
   std::map<std::string, std::string_view> assets_;
   std::map<std::string, std::string> assetTags_;
 
-  std::mutex mutex_;
-  std::condition_variable settled_;
-  std::map<std::string, Submission> submissions_;  // by token nonce
-  std::deque<std::pair<Clock::time_point, std::string>> order_;
-  std::map<std::string, std::deque<Clock::time_point>> registrations_;  // by client address
+  std::atomic<long long> lastPrune_{0};
 };
 
 }  // namespace
@@ -860,6 +939,23 @@ class Site {
 void mountWeb(httplib::Server& server, DataService& service, WebSettings settings) {
   auto site = std::make_shared<Site>(service, std::move(settings));
   site->mount(server, site);
+}
+
+std::string clientAddress(const httplib::Request& req,
+                          const std::vector<std::string>& trustedProxies) {
+  const std::string& peer = req.remote_addr;
+  const std::size_t headers = req.get_header_value_count("X-Forwarded-For");
+  if (headers == 0 ||
+      std::find(trustedProxies.begin(), trustedProxies.end(), peer) == trustedProxies.end())
+    return peer;
+  const std::string list = req.get_header_value("X-Forwarded-For", headers - 1);
+  std::size_t comma = list.rfind(',');
+  std::string last = list.substr(comma == std::string::npos ? 0 : comma + 1);
+  last.erase(0, last.find_first_not_of(" \t"));
+  last.erase(last.find_last_not_of(" \t") + 1);
+  const bool ip = !last.empty() && last.size() <= 45 &&
+                  last.find_first_not_of("0123456789abcdefABCDEF:.") == std::string::npos;
+  return ip ? last : peer;
 }
 
 std::string defaultPublicUrl(const std::string& host, int port, bool tls) {

@@ -15,7 +15,8 @@
 
 namespace httplib {
 class Server;
-}
+struct Request;
+}  // namespace httplib
 
 namespace vlt::server {
 
@@ -41,9 +42,13 @@ struct WebSettings {
   std::string supportPhone = "400-000-0000";
   // Accounts one client address may create per hour through the form.
   int registrationsPerHour = 3;
+  // Addresses of load balancers in front of the service: a request from one of them is counted
+  // for the browser's address, the last one the balancer added to X-Forwarded-For.
+  std::vector<std::string> trustedProxies;
   // How long a registration form stays valid after it was shown.
   std::chrono::seconds formLifetime{3600};
-  // Signs the forms' tokens. Instances behind one address must share it; empty: random per start.
+  // Signs the forms' tokens. Instances behind one address must share it; empty: a secret the
+  // auth database keeps for every instance.
   std::string secret;
   // The clock (tests move it).
   std::function<std::chrono::system_clock::time_point()> now = [] {
@@ -54,6 +59,12 @@ struct WebSettings {
 // Adds the site's routes: GET of the pages and assets (anything else is the site's 404 page) and
 // POST "reg.htm". `service` must outlive `server`.
 void mountWeb(httplib::Server& server, DataService& service, WebSettings settings);
+
+// The address a request comes from: the connection's, or, when that is one of `trustedProxies`,
+// the last address in the last X-Forwarded-For header (the one the proxy added; what the client
+// sent itself comes before it). Anything that is not an IP address there is ignored.
+std::string clientAddress(const httplib::Request& req,
+                          const std::vector<std::string>& trustedProxies);
 
 // "http://HOST:PORT" ("https" with TLS) for a listening address; a wildcard host (0.0.0.0, ::,
 // empty) becomes this machine's name, since other machines cannot use the wildcard.

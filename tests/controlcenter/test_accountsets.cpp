@@ -79,8 +79,8 @@ TEST_F(AccountSetsTest, NewAccountSetProposesTheNextNumber) {
       {"largest anywhere in the list", "10001", {"10001_12", "10001_02"}, 2, "10001_13", ""},
       {"operated sets of others are skipped", "10001", {"10001_01", "20002_07"}, 2, "10001_02", ""},
       {"only operated sets", "10001", {"20002_07"}, 1, "10001_01", ""},
-      // The ownership test is a prefix test: an owner 10005 of a set operated by 1000 counts.
-      {"owner ID beginning with the login ID", "1000", {"1000_02", "10005_07"}, 1, "1000_08", ""},
+      // A set is owned by the ID before its "_": 10005's set, operated by 1000, does not count.
+      {"owner ID beginning with the login ID", "1000", {"1000_02", "10005_07"}, 1, "1000_03", ""},
       {"99 is the last", "10001", {"10001_98"}, 1, "10001_99", ""},
       {"past 99", "10001", {"10001_99", "10001_03"}, 2, "", kFull},
   };

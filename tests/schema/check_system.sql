@@ -221,11 +221,11 @@ CALL chk_expect_error('operator of an unknown set',
 CALL chk_expect_error('operator who is not a user',
   'Insert into userdatabaseoperator (UserDBID,UserID) values (''12345_03'',''77777'')',
   'foreign key constraint fails');
--- login IDs of another width would break the prefix test of ownership
+-- login IDs have five to nine digits (the account sets keep them in 32-bit integers)
 CALL chk_expect_error('four-digit login ID',
   'INSERT INTO sys_mainuserbaseinfo (UserID,NickName) VALUES (1234,''x'')', 'ck_mainuser_loginid');
-CALL chk_expect_error('six-digit login ID',
-  'INSERT INTO sys_mainuserbaseinfo (UserID,NickName) VALUES (123456,''x'')', 'ck_mainuser_loginid');
+CALL chk_expect_error('ten-digit login ID',
+  'INSERT INTO sys_mainuserbaseinfo (UserID,NickName) VALUES (1000000000,''x'')', 'ck_mainuser_loginid');
 
 delete from userdatabaseoperator where UserDBID='12345_01' and UserID='12346';
 SELECT 'FAIL: operator not removed' FROM userdatabaseoperator WHERE UserDBID = '12345_01' AND UserID = 12346;

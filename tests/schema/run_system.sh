@@ -95,7 +95,7 @@ out=$(db --database="$auth" 2>&1 <<EOF
 SET @first = NEXTVAL(auth_loginid_seq);
 SELECT CONCAT('FAIL: first login ID ', @first) FROM DUAL WHERE @first <> 10001;
 SELECT 'FAIL: login ID sequence bounds' FROM auth_loginid_seq
-WHERE NOT (minimum_value = 10001 AND maximum_value = 99999 AND cycle_option = 0);
+WHERE NOT (minimum_value = 10001 AND maximum_value = 999999999 AND cycle_option = 0);
 INSERT INTO auth_user (LoginID, PwHash) VALUES (10001, '$hash'), (10002, '$hash');
 SELECT 'FAIL: new user is disabled or has no times' FROM auth_user
 WHERE LoginID = 10001 AND NOT (Disabled = 0 AND CreatedAt IS NOT NULL AND PwChangedAt IS NOT NULL);
@@ -159,8 +159,8 @@ expect_error 'database account twice' 'Duplicate entry' \
   "INSERT INTO auth_dbaccount VALUES ('vlt_sys', 'b2')"
 expect_error 'plain password stored' 'ck_auth_user_hash' \
   "INSERT INTO auth_user (LoginID, PwHash) VALUES (10003, 'secret')"
-expect_error 'six-digit login ID' 'ck_auth_user_loginid' \
-  "INSERT INTO auth_user (LoginID, PwHash) VALUES (100001, '$hash')"
+expect_error 'ten-digit login ID' 'ck_auth_user_loginid' \
+  "INSERT INTO auth_user (LoginID, PwHash) VALUES (1000000000, '$hash')"
 db --database="$auth" -e "INSERT INTO auth_user (LoginID, PwHash) VALUES (10004, '$hash');
   INSERT INTO auth_session (TokenHash, LoginID, ExpiresAt)
   VALUES (UNHEX(SHA2('token-d', 256)), 10004, UTC_TIMESTAMP() + INTERVAL 1 HOUR)" || failed=1
@@ -173,7 +173,7 @@ expect_error 'session of an unknown user' 'foreign key constraint fails' \
 expect_error 'session that ends before it starts' 'ck_auth_session_span' \
   "INSERT INTO auth_session (TokenHash, LoginID, ExpiresAt) VALUES (UNHEX(SHA2('token-f', 256)), 10004, UTC_TIMESTAMP() - INTERVAL 1 HOUR)"
 expect_error 'login ID sequence past its end' 'run out' \
-  "SELECT SETVAL(auth_loginid_seq, 99999); SELECT NEXTVAL(auth_loginid_seq)"
+  "SELECT SETVAL(auth_loginid_seq, 999999999); SELECT NEXTVAL(auth_loginid_seq)"
 
 if [ "$failed" -ne 0 ]; then
   echo "schema checks failed"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "http.h"
+#include "page_text.h"
 #include "service_fixture.h"
 #include "web.h"
 
@@ -18,13 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string between(const std::string& text, const std::string& before, const std::string& after) {
-  std::size_t a = text.find(before);
-  if (a == std::string::npos) return {};
-  a += before.size();
-  std::size_t b = text.find(after, a);
-  return b == std::string::npos ? std::string() : text.substr(a, b - a);
-}
+using test::between;
+using test::loginIdOf;
 
 std::string formEncode(const std::string& s) {
   static const char* hex = "0123456789ABCDEF";
@@ -119,10 +115,6 @@ struct Browser {
     return post(openForm(), nick, pw, pw);
   }
 };
-
-std::string loginIdOf(const std::string& page) {
-  return between(page, "id=\"login-id\">", "<");
-}
 
 TEST_F(WebTest, PagesAndAssetsAreServedWithTheirTypesAndCaching) {
   start();
