@@ -29,15 +29,41 @@ std::string nowText() {
   return ss(QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss"));
 }
 
-QLineEdit* footerBox(QWidget* parent, const char* name) {
-  auto* box = new QLineEdit(parent);
-  box->setObjectName(QString::fromLatin1(name));
-  box->setReadOnly(true);
-  box->setEnabled(false);
-  return box;
+}  // namespace
+
+namespace vlt::templates {
+
+TBillFooter MakeBillFooter(QWidget* parent, const QString& captionEnd) {
+  TBillFooter f{};
+  f.row = new QWidget(parent);
+  f.row->setObjectName("lytBillBottom");
+  auto* line = new QHBoxLayout(f.row);
+  line->setContentsMargins(7, 0, 7, 0);
+  const std::pair<const char*, QLineEdit**> boxes[] = {{"制单人", &f.createOp},
+                                                       {"制单日期", &f.createTime},
+                                                       {"修改人", &f.updateOp},
+                                                       {"修改时间", &f.updateTime}};
+  static const char* const kNames[] = {"edtCreateOp", "edtCreateTime", "edtUpdateOp",
+                                       "edtUpdateTime"};
+  int i = 0;
+  for (const auto& [text, box] : boxes) {
+    *box = new QLineEdit(f.row);
+    (*box)->setObjectName(QString::fromLatin1(kNames[i++]));
+    (*box)->setReadOnly(true);
+    (*box)->setEnabled(false);
+    auto* label = new QLabel(QString::fromUtf8(text) + captionEnd, f.row);
+    label->setEnabled(false);
+    NameBox(label, *box);
+    line->addWidget(label);
+    line->addWidget(*box, 1);
+  }
+  // Room for a whole date and time.
+  for (QLineEdit* time : {f.createTime, f.updateTime})
+    time->setMinimumWidth(150);
+  return f;
 }
 
-}  // namespace
+}  // namespace vlt::templates
 
 // Follows cdsMaster for the boxes the binding list does not keep.
 class TfrmBaseBill_Master::RowWatcher : public DataSetObserver {
@@ -127,27 +153,13 @@ TfrmBaseBill_Master::TfrmBaseBill_Master(QWidget* owner) : TfrmBaseFormEx(owner)
   bill->addWidget(lytBillMasterArea);
   bill->addWidget(lytMain, 1);
 
-  // Who made and changed the bill, and when.
-  lytBillBottom = new QWidget(lytMainArea);
-  lytBillBottom->setObjectName("lytBillBottom");
+  const TBillFooter footer = MakeBillFooter(lytMainArea, "：");
+  lytBillBottom = footer.row;
   lytBillBottom->setFixedHeight(24);
-  auto* bottom = new QHBoxLayout(lytBillBottom);
-  bottom->setContentsMargins(7, 0, 7, 0);
-  edtCreateOp = footerBox(lytBillBottom, "edtCreateOp");
-  edtCreateTime = footerBox(lytBillBottom, "edtCreateTime");
-  edtUpdateOp = footerBox(lytBillBottom, "edtUpdateOp");
-  edtUpdateTime = footerBox(lytBillBottom, "edtUpdateTime");
-  const std::pair<const char*, QLineEdit*> footer[] = {{"制单人：", edtCreateOp},
-                                                       {"制单日期：", edtCreateTime},
-                                                       {"修改人：", edtUpdateOp},
-                                                       {"修改时间：", edtUpdateTime}};
-  for (const auto& [text, box] : footer) {
-    auto* label = new QLabel(QString::fromUtf8(text), lytBillBottom);
-    label->setEnabled(false);
-    NameBox(label, box);
-    bottom->addWidget(label);
-    bottom->addWidget(box, 1);
-  }
+  edtCreateOp = footer.createOp;
+  edtCreateTime = footer.createTime;
+  edtUpdateOp = footer.updateOp;
+  edtUpdateTime = footer.updateTime;
 
   MainAreaLayout()->addWidget(pnlBillMain, 1);
   MainAreaLayout()->addWidget(lytBillBottom);

@@ -40,6 +40,21 @@ class TNumberBox;
 class TDateBox;
 }  // namespace vlt::templates
 
+namespace vlt::templates {
+
+// Who made and changed a record, and when: four read-only, disabled boxes with their captions in
+// one line (`row`, named "lytBillBottom"), the captions followed by `captionEnd` ("：").
+struct TBillFooter {
+  QWidget* row;
+  QLineEdit* createOp;
+  QLineEdit* createTime;
+  QLineEdit* updateOp;
+  QLineEdit* updateTime;
+};
+TBillFooter MakeBillFooter(QWidget* parent, const QString& captionEnd);
+
+}  // namespace vlt::templates
+
 class TfrmBaseBill_Master : public TfrmBaseFormEx {
   Q_OBJECT
  public:
