@@ -12,7 +12,10 @@
 #include <vector>
 
 #include "basedata/selectdialogs.h"
+#include "cash/uBill_Cas_InOut.h"
+#include "cash/uBill_Cas_Mgr.h"
 #include "fakehost.h"
+#include "formrows.h"
 #include "served_service.h"
 #include "settlement/uBill_Bal.h"
 #include "vlt/host.h"
@@ -46,7 +49,9 @@ class MoneyE2E : public test::ServedServiceFixture {
           "insert into td_trader (Id,Name,IsClient) values ('302','O''Neil 小店','True')",
           "insert into td_trader (Id,Name,IsClient) values ('303','西城批发','False')",
           "insert into td_account (Id,Name) values ('401','现金')",
-          "insert into td_account (Id,Name) values ('402','工商银行')"})
+          "insert into td_account (Id,Name) values ('402','工商银行')",
+          "insert into td_accountiotype (Id,Name,IODirect) values ('501','利息',1)",
+          "insert into td_accountiotype (Id,Name,IODirect) values ('502','房租',-1)"})
       ASSERT_EQ(doServerMethods().doUserDBDataBySql(set, sql), "0") << sql;
   }
 
@@ -75,7 +80,7 @@ class MoneyE2E : public test::ServedServiceFixture {
         return 0;
       };
     };
-    for (const char* dialog : {"TfrmSelectClient", "TfrmSelectVendor"})
+    for (const char* dialog : {"TfrmSelectClient", "TfrmSelectVendor", "TfrmSelectCashIOType"})
       ui().scripts[dialog] = pick(trader);
     ui().scripts["TfrmSelectAccount"] = pick(account);
   }
@@ -150,6 +155,63 @@ TEST_F(MoneyE2E, ReceiptsAndPaymentsMoveTheBalancesTheMovementsAddUpTo) {
   EXPECT_EQ(read("select a.Id, a.Balance, (select IFNULL(SUM(f.IOAmount*f.IODirection),0) from "
                  "ts_accountdetailflow f where f.AccountID=a.Id) from td_account a order by a.Id"),
             (Rows{"401|60.01|60.01", "402|-5.5|-5.5"}));
+}
+
+// Incomes and expenses entered, changed and deleted through the list and its entry window.
+TEST_F(MoneyE2E, IncomesAndExpensesMoveTheAccountsTheirMovementsAddUpTo) {
+  auto entering = [this](const std::string& type, const std::string& account, const QString& amount,
+                         const QString& note) {
+    ui().scripts["TfrmBill_Cas_InOut"] = [this, type, account, amount, note](QDialog& d) {
+      auto& e = dynamic_cast<TfrmBill_Cas_InOut&>(d);
+      choose(type, account);
+      if (!type.empty()) e.actSelectCashIoType->trigger();
+      e.actSelectAccount->trigger();
+      test::Type(e, "edtAmt", amount);
+      e.mmoRemark->setPlainText(note);
+      e.actSaveAndClose->trigger();
+      return 0;
+    };
+  };
+  auto list = [](int direction) {
+    auto w = test::createWindow<TfrmBill_Cas_Mgr>(kPkg, "uBill_Cas_Mgr.TfrmBill_Cas_Mgr");
+    if (w) {
+      w->Tag = direction;
+      test::showSettled(*w);
+    }
+    return w;
+  };
+  auto incomes = list(1);
+  ASSERT_TRUE(incomes);
+  entering("501", "401", "100", "利息 'Q1'");
+  incomes->actAdd->trigger();
+  entering("501", "402", "7.25", "");
+  incomes->actAdd->trigger();
+  EXPECT_EQ(incomes->cdsMaster.RecordCount(), 2);
+  auto expenses = list(-1);
+  ASSERT_TRUE(expenses);
+  entering("502", "402", "30", "");
+  expenses->actAdd->trigger();
+  EXPECT_EQ(expenses->cdsMaster.RecordCount(), 1);  // the incomes are not listed
+  // The expense changed to 40; the second income deleted.
+  ui().scripts["TfrmBill_Cas_InOut"] = [](QDialog& d) {
+    auto& e = dynamic_cast<TfrmBill_Cas_InOut&>(d);
+    test::Type(e, "edtAmt", "40");
+    e.actSaveAndClose->trigger();
+    return 0;
+  };
+  expenses->actModify->trigger();
+  ASSERT_TRUE(incomes->cdsMaster.Locate("AccountId", Value("402")));
+  ui().confirmAnswers = {true};
+  incomes->actDel->trigger();
+  EXPECT_EQ(messages(), "");
+  EXPECT_EQ(incomes->cdsMaster.RecordCount(), 1);
+
+  EXPECT_EQ(read("select BIoDirect, AccountId, AccIoTypeID, AccAmt, ReMark from tb_acc_io order "
+                 "by BIoDirect"),
+            (Rows{"-1|402|502|40|", "1|401|501|100|利息 'Q1'"}));
+  EXPECT_EQ(read("select a.Id, a.Balance, (select IFNULL(SUM(f.IOAmount*f.IODirection),0) from "
+                 "ts_accountdetailflow f where f.AccountID=a.Id) from td_account a order by a.Id"),
+            (Rows{"401|100|100", "402|-40|-40"}));
 }
 
 }  // namespace
