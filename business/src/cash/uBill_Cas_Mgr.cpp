@@ -58,9 +58,9 @@ TfrmBill_Cas_Mgr::TfrmBill_Cas_Mgr(QWidget* owner) : TfrmBaseFormEx(owner) {
     rb->setObjectName(QString::fromLatin1(name));
     periods->addWidget(rb);
     // Only the button that becomes selected reloads.
-    connect(rb, &QRadioButton::toggled, this, guarded([this, f](bool on) {
-              if (on) (this->*f)();
-            }));
+    connect(rb, &QRadioButton::toggled, this, [this, f](bool on) {
+      if (on) guarded([this, f] { (this->*f)(); })();
+    });
     return rb;
   };
   rbCurday = radio("rbCurday", "本日", &TfrmBill_Cas_Mgr::rbCurdayChange);
