@@ -65,6 +65,10 @@ TBillFooter MakeBillFooter(QWidget* parent, const QString& captionEnd) {
 
 }  // namespace vlt::templates
 
+QString TfrmBaseBill_Master::MoneyText(const Field& field) {
+  return field.IsNull() ? QString() : qs(field.AsDecimal().rescaled(2).toString());
+}
+
 // Follows cdsMaster for the boxes the binding list does not keep.
 class TfrmBaseBill_Master::RowWatcher : public DataSetObserver {
  public:
@@ -259,7 +263,7 @@ void TfrmBaseBill_Master::ShowBoxes(int field) {
   for (auto& [box, name] : numbers_) {
     Field* f = cdsMaster.FindField(name);
     if (!f || (field >= 0 && static_cast<int>(f->Index()) != field)) continue;
-    box->setText(hasRow ? qs(f->AsString()) : QString());
+    box->setText(hasRow ? MoneyText(*f) : QString());
   }
   if (Field* f = cdsMaster.FindField("BDate");
       f && (field < 0 || static_cast<int>(f->Index()) == field))

@@ -115,6 +115,8 @@ class TfrmBaseBill_Master : public TfrmBaseFormEx {
   // Stops the save with "【caption】值为空..." when the field is null or blank.
   static void CheckFieldIsNotNull(vlt::ClientDataSet& dataSet, const std::string& field,
                                   const QString& caption);
+  // An amount as a bill shows it, with two decimals; empty for null.
+  static QString MoneyText(const vlt::Field& field);
   // Stops the save when the memo holds more characters than its column keeps.
   static void CheckTextLength(const QPlainTextEdit& memo, const QString& caption, int maxLength);
 

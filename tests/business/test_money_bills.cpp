@@ -170,8 +170,8 @@ TEST(BillTemplate, EarlierAndLaterMoveOverTheLoadedBills) {
   ASSERT_TRUE(w);
   w->actPrior->trigger();  // from the untouched new bill: the last loaded one
   EXPECT_EQ(BoxText(*w, "edtBcode"), "BG202611030001");
-  EXPECT_EQ(BoxText(*w, "edtAccAmt"), "20");
-  EXPECT_EQ(BoxText(*w, "lblBalance"), "80");
+  EXPECT_EQ(BoxText(*w, "edtAccAmt"), "20.00");
+  EXPECT_EQ(BoxText(*w, "lblBalance"), "80.00");
   EXPECT_EQ(BoxText(*w, "mmoRevMemo"), "先付一半");
   w->actPrior->trigger();
   EXPECT_EQ(BoxText(*w, "edtBcode"), "BG202611020001");
@@ -281,7 +281,7 @@ TEST(BillTemplate, ARefusedSaveKeepsTheBillAndIsSentAgain) {
   h.proxy().statuses = {std::string(host::kStaleRowText) + " tb_bal_gathering"};
   w->actSaveAndNew->trigger();
   EXPECT_EQ(h.ui().messages.size(), 1);
-  EXPECT_EQ(BoxText(*w, "edtAccAmt"), "12.5");  // still the same bill, not a new one
+  EXPECT_EQ(BoxText(*w, "edtAccAmt"), "12.50");  // still the same bill, not a new one
   // Leaving it unsaved is refused; saving again sends it again.
   w->actPrior->trigger();
   EXPECT_EQ(h.ui().messages.last(), "当前单据已修改，请先保存");
@@ -330,7 +330,7 @@ TEST(ReceiptWindow, ChecksBeforeSaving) {
                                              saving("10", "", false, true),
                                              kNothingSent,
                                              {"【客户名称】值为空，保存被取消，请检查数据！"},
-                                             {{"edtAccAmt", "10"}},
+                                             {{"edtAccAmt", "10.00"}},
                                              true,
                                              {}},
                                             {"no account",
@@ -438,17 +438,17 @@ TEST(ReceiptWindow, ShowsTheDebtAsItWasWhenTheClientWasChosen) {
   h.ui().scripts["TfrmSelectClient"] = pickSecondRow;
   w->actSelectTrader->trigger();
   EXPECT_EQ(BoxText(*w, "edttrader"), "西城小店");
-  EXPECT_EQ(BoxText(*w, "lblBalance"), "-30");
+  EXPECT_EQ(BoxText(*w, "lblBalance"), "-30.00");
   w->actSelectAccount->trigger();
   Type(*w, "edtAccAmt", "5");
   w->actSaveAndNew->trigger();
   EXPECT_EQ(BoxText(*w, "lblBalance"), "0");  // the next new bill
   w->actPrior->trigger();
-  EXPECT_EQ(BoxText(*w, "lblBalance"), "-30");
+  EXPECT_EQ(BoxText(*w, "lblBalance"), "-30.00");
   // An earlier bill of the same client keeps the debt stored with it, not today's.
   w->actPrior->trigger();
   EXPECT_EQ(BoxText(*w, "edttrader"), "西城小店");
-  EXPECT_EQ(BoxText(*w, "lblBalance"), "80");
+  EXPECT_EQ(BoxText(*w, "lblBalance"), "80.00");
   saveShot(*w, "money_receipt_stored");
 }
 

@@ -116,13 +116,13 @@ TEST_F(MoneyE2E, ReceiptsAndPaymentsMoveTheBalancesTheMovementsAddUpTo) {
     w->actPrior->trigger();
     w->actPrior->trigger();
     w->actPrior->trigger();
-    ASSERT_EQ(test::BoxText(*w, "edtAccAmt"), "100");
+    ASSERT_EQ(test::BoxText(*w, "edtAccAmt"), "100.00");
     test::Type(*w, "edtAccAmt", "80");
     w->actSaveAndNew->trigger();
     // The second receipt deleted.
     w->actPrior->trigger();
     w->actPrior->trigger();
-    ASSERT_EQ(test::BoxText(*w, "edtAccAmt"), "50");
+    ASSERT_EQ(test::BoxText(*w, "edtAccAmt"), "50.00");
     ui().confirmAnswers = {true};
     w->actDelBill->trigger();
     EXPECT_EQ(messages(), "");
@@ -134,8 +134,8 @@ TEST_F(MoneyE2E, ReceiptsAndPaymentsMoveTheBalancesTheMovementsAddUpTo) {
     enter(*w, "303", "402", "5.5", "");
     // Reopened, the window shows the stored payments with the debt when each was made.
     w->actPrior->trigger();
-    EXPECT_EQ(test::BoxText(*w, "edtAccAmt"), "5.5");
-    EXPECT_EQ(test::BoxText(*w, "lblBalance"), "-31");
+    EXPECT_EQ(test::BoxText(*w, "edtAccAmt"), "5.50");
+    EXPECT_EQ(test::BoxText(*w, "lblBalance"), "-31.00");
   }
 
   // What is stored: write-offs left empty are 0, notes as typed.

@@ -146,7 +146,7 @@ void TBalanceBill::BillShown() {
   const bool hasRow = cdsMaster.DisplayRow() >= 0 || cdsMaster.State() == DataSetState::Insert;
   Field* balance = cdsMaster.FindField("NowBalance");
   lblBalance->setText(!hasRow || !balance || balance->IsNull() ? QStringLiteral("0")
-                                                               : qs(balance->AsString()));
+                                                               : MoneyText(*balance));
 }
 
 void TBalanceBill::Pick(TfrmBaseDataSelectForm& dialog, const QLineEdit& below,
