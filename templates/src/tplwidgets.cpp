@@ -93,6 +93,17 @@ QPixmap ToolIconPixmap(ToolIcon icon, int size) {
       p.drawPolyline(QPolygonF{QPointF(s * 0.5, s * 0.74), QPointF(s * 0.66, s * 0.9),
                                QPointF(s * 0.95, s * 0.56)});
       break;
+    case ToolIcon::Prior:
+    case ToolIcon::Next: {
+      // A triangle pointing back or on.
+      const qreal tip = icon == ToolIcon::Prior ? s * 0.2 : s * 0.8;
+      const qreal base = icon == ToolIcon::Prior ? s * 0.75 : s * 0.25;
+      p.setPen(Qt::NoPen);
+      p.setBrush(kBlue);
+      p.drawPolygon(
+          QPolygonF{QPointF(tip, s * 0.5), QPointF(base, s * 0.18), QPointF(base, s * 0.82)});
+      break;
+    }
     case ToolIcon::Search:
       p.setPen(QPen(kGrey, s * 0.12, Qt::SolidLine, Qt::RoundCap));
       p.setBrush(Qt::NoBrush);

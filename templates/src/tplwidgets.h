@@ -26,7 +26,7 @@ using vlt::components::ActionButton;
 using vlt::components::MakeAction;
 
 // The pictures of the tool strips.
-enum class ToolIcon { New, Edit, Delete, Refresh, SaveNew, SaveClose, Search, Clear };
+enum class ToolIcon { New, Edit, Delete, Refresh, SaveNew, SaveClose, Search, Clear, Prior, Next };
 QPixmap ToolIconPixmap(ToolIcon icon, int size = 18);
 
 // A tool-strip button of fixed width: the picture (a label named `imgName` that lets clicks

@@ -1,0 +1,211 @@
+// The receipt window loads every stored receipt when it opens. With 50,000 receipts in the
+// account set: opening the window through the real service against running its load statement
+// directly on MariaDB (Connector/C), and the absolute time of each.
+//
+// Run: build/release/bench/vlt-bench-money (offscreen; starts its own private MariaDB, or uses
+// the one in VLT_BENCH_DB_FOLDER).
+
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+#include <mysql.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "http.h"
+#include "privatedb.h"
+#include "service.h"
+#include "settlement/uBill_Bal.h"
+#include "tplwidgets.h"
+#include "vlt/host.h"
+#include "vlt/servermethods.h"
+
+namespace fs = std::filesystem;
+using vlt::server::Connection;
+using vlt::server::DbEndpoint;
+
+namespace {
+
+constexpr int kReceipts = 50000;
+const std::string kPassword = "bench owner pw";
+const std::string kLoadSql =
+    "SELECT m.*,t.Name as TraderName,a.Name as accName  from tb_bal_gathering m LEFT JOIN "
+    "td_trader t on m.TraderID=t.Id LEFT JOIN td_account a on m.AccountId=a.Id";
+
+struct Fixture {
+  fs::path folder;
+  bool removeFolder = false;
+  bool stopServer = false;
+  std::unique_ptr<vlt::server::PrivateMariaDb> db;
+  DbEndpoint root;
+  std::string prefix;
+  std::unique_ptr<vlt::server::DataService> service;
+  httplib::Server http;
+  std::thread httpThread;
+  std::string set;
+  std::string setDb;
+};
+Fixture* fx = nullptr;
+
+void setUp(Fixture& f) {
+  const char* given = std::getenv("VLT_BENCH_DB_FOLDER");
+  f.removeFolder = !(given && *given);
+  f.folder = f.removeFolder ? fs::path("/tmp") / ("vlt-bench-money-" + std::to_string(::getpid()))
+                            : fs::path(given);
+  f.db = std::make_unique<vlt::server::PrivateMariaDb>(
+      vlt::server::PrivateDbOptions{.folder = f.folder, .tcpPort = 0, .extraArgs = ""});
+  f.stopServer = !f.db->answering();
+  f.db->start();
+  f.root.socket = f.db->socketPath();
+  f.root.user = "root";
+  std::random_device rd;
+  f.prefix = "m" + std::to_string(rd() % 100000000);
+  vlt::server::ServiceSettings s;
+  s.admin = f.root;
+  s.prefix = f.prefix;
+  s.fastHashing = true;
+  f.service = std::make_unique<vlt::server::DataService>(s);
+  f.service->prepare();
+  const std::string owner = f.service->CreateUser("店主", kPassword);
+  f.set = owner + "_01";
+  f.setDb = f.prefix + "_" + f.set;
+  if (f.service->CreateUserDB({owner, "127.0.0.1"}, owner, f.set, "基准帐套", "False") != "0")
+    throw vlt::Error("creating the account set failed");
+  DbEndpoint e = f.root;
+  e.database = f.setDb;
+  auto db = Connection::open(e);
+  db->execute(
+      "INSERT INTO td_trader (Id,Name,IsClient) VALUES ('100000000000301','东方商行','True')");
+  db->execute("INSERT INTO td_account (Id,Name) VALUES ('100000000000401','现金')");
+  // Years of receipts, one a bill as the window saves it (the triggers write their movements).
+  db->execute(
+      "INSERT INTO tb_bal_gathering (Bid,BDate,BCode,TraderID,RevMemo,AccountId,AccAmt,TrimAmt,"
+      "NowBalance,ReMark,CreateOp,CreateTime,UpdateOP,UpdateTime) SELECT 100000000100000+seq, "
+      "'2020-01-01' + INTERVAL (seq % 2000) DAY, CONCAT('BG', 100000000 + seq), "
+      "'100000000000301', '第二期货款', '100000000000401', 100 + seq % 900 + 0.25, seq % 3, "
+      "-1000.0 - CAST(seq AS SIGNED), '月底结清', 10001, NOW(), 10001, NOW() FROM seq_1_to_" +
+      std::to_string(kReceipts));
+
+  vlt::server::tuneServer(f.http, 8);
+  vlt::server::mountApi(f.http, *f.service);
+  const int port = vlt::server::bindServer(f.http, "127.0.0.1", 0);
+  f.httpThread = std::thread([&f] { f.http.listen_after_bind(); });
+  while (!f.http.is_running())
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  auto proxy =
+      std::make_unique<vlt::TServerMethodsClient>("http://127.0.0.1:" + std::to_string(port));
+  if (!proxy->CheckLoginUser(owner, kPassword)) throw vlt::Error("the owner cannot sign in");
+  vlt::host::SetServerMethods(std::move(proxy));
+  vlt::host::CurUserInfo().UserID = owner;
+  vlt::host::CurUserInfo().UserDBID = f.set;
+}
+
+void tearDown(Fixture& f) {
+  vlt::host::SetServerMethods(nullptr);
+  if (f.httpThread.joinable()) {
+    f.http.stop();
+    f.httpThread.join();
+  }
+  f.service.reset();
+  try {
+    if (!f.removeFolder && f.db && f.db->answering()) {
+      auto root = Connection::open(f.root);
+      root->execute("DROP DATABASE IF EXISTS " + vlt::server::quoteIdentifier(f.setDb));
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vlt-bench-money: cleaning up: %s\n", e.what());
+  }
+  if (f.db && f.stopServer) f.db->stop();
+  if (f.removeFolder) {
+    std::error_code ec;
+    fs::remove_all(f.folder, ec);
+  }
+}
+
+// The window as the business frame opens it: created, its bills loaded, a new one started.
+void BM_OpenReceiptWindow(benchmark::State& state) {
+  for (auto _ : state) {
+    auto w = vlt::templates::CreateForm<TfrmBill_Bal_Gathering>();
+    if (w->cdsMaster.RecordCount() != kReceipts) state.SkipWithError("not every receipt loaded");
+    benchmark::DoNotOptimize(w.get());
+  }
+}
+
+// The same statement on Connector/C, every row fetched.
+void BM_DirectLoad(benchmark::State& state) {
+  MYSQL* m = mysql_init(nullptr);
+  mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+  if (!mysql_real_connect(m, nullptr, "root", "", fx->setDb.c_str(), 0, fx->root.socket.c_str(),
+                          0)) {
+    state.SkipWithError(mysql_error(m));
+    mysql_close(m);
+    return;
+  }
+  for (auto _ : state) {
+    mysql_real_query(m, kLoadSql.data(), kLoadSql.size());
+    MYSQL_RES* res = mysql_store_result(m);
+    std::size_t rows = 0;
+    while (MYSQL_ROW row = mysql_fetch_row(res)) {
+      benchmark::DoNotOptimize(row);
+      ++rows;
+    }
+    mysql_free_result(res);
+    if (rows != kReceipts) state.SkipWithError("not every receipt fetched");
+  }
+  mysql_close(m);
+}
+
+BENCHMARK(BM_OpenReceiptWindow)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_DirectLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+class TimesReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+        times[run.run_name.function_name] = run.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> times;  // milliseconds
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  Fixture f;
+  fx = &f;
+  int rc = 0;
+  try {
+    setUp(f);
+    TimesReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double window = reporter.times["BM_OpenReceiptWindow"];
+    const double direct = reporter.times["BM_DirectLoad"];
+    std::printf(
+        "\n%d receipts: opening the receipt window %.0f ms, the load statement on "
+        "Connector/C %.0f ms\n",
+        kReceipts, window, direct);
+    if (direct > 0)
+      std::printf("window through the service / Connector/C: %.2f (target <= 1.5)%s\n",
+                  window / direct, window / direct <= 1.5 ? "  ok" : "  MISSED");
+    if (window > 1000) std::printf("A shop with this many receipts waits over a second.\n");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vlt-bench-money: %s\n", e.what());
+    rc = 1;
+  }
+  tearDown(f);
+  return rc;
+}
