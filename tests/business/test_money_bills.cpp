@@ -422,6 +422,7 @@ TEST(PaymentWindow, NamesTheVendorAndSavesIntoPayments) {
                                   EXPECT_EQ(deltaValue(h.proxy(), "BCode").substr(0, 2), "PM");
                                   EXPECT_EQ(BoxText(w, "lblBillName"), "付款单");
                                   EXPECT_EQ(h.ui().modalShown.front(), "TfrmSelectVendor");
+                                  saveShot(w, "money_payment");
                                 }}});
 }
 

@@ -179,7 +179,10 @@ TEST(CashCategoryDialog, OffersOnlyTheWindowsDirection) {
     HostFixture h;
     auto w = openEntry(h, direction);
     ASSERT_TRUE(w);
-    h.ui().scripts["TfrmSelectCashIOType"] = [](QDialog&) { return 0; };
+    h.ui().scripts["TfrmSelectCashIOType"] = [direction](QDialog& d) {
+      saveShot(d, direction > 0 ? "money_cash_category_in" : "money_cash_category_out");
+      return 0;
+    };
     w->actSelectCashIoType->trigger();
     EXPECT_EQ(h.proxy().callsStartingWith("GetUserDBDataBySql").back(),
               std::string("GetUserDBDataBySql|") + kDb +
