@@ -47,7 +47,7 @@ void TSupervisedServerMethods::restart() {
 }
 
 template <class F>
-auto TSupervisedServerMethods::run(F&& op) {
+auto TSupervisedServerMethods::run(F&& op, bool changesData) {
   // A service already dead when the call went out cannot have run it.
   const bool aliveBefore = embedded_ && embedded_->Alive();
   try {
@@ -58,8 +58,9 @@ auto TSupervisedServerMethods::run(F&& op) {
     if (!embedded_ || embedded_->Running())
       throw RemoteError(0, UnreachableMessage(address_, detail));
     restart();
-    // One that died during the call may have run it: it is not sent twice.
-    if (aliveBefore && !refused(detail)) {
+    // One that died during a change may have made it: a change is not sent twice. Reads are
+    // repeated whatever happened (a killed process may still look alive for a moment).
+    if (changesData && aliveBefore && !refused(detail)) {
       // Said here: the exception handlers pass over what is not an unreachable service.
       ShowMessage("本机数据服务意外停止，已重新启动；刚才的操作可能没有完成，请查看后重试。");
       Abort();
@@ -99,14 +100,14 @@ Packet TSupervisedServerMethods::GetSysMainDBDataBySql(const std::string& userId
 }
 
 std::string TSupervisedServerMethods::doSysMainDBDataBySql(const std::string& sql) {
-  return run([&](TServerMethodsClient& p) { return p.doSysMainDBDataBySql(sql); });
+  return run([&](TServerMethodsClient& p) { return p.doSysMainDBDataBySql(sql); }, true);
 }
 
 std::string TSupervisedServerMethods::SaveSysMainDataBySql(const std::string& userId,
                                                            const std::string& select,
                                                            const Delta& delta) {
-  return run(
-      [&](TServerMethodsClient& p) { return p.SaveSysMainDataBySql(userId, select, delta); });
+  return run([&](TServerMethodsClient& p) { return p.SaveSysMainDataBySql(userId, select, delta); },
+             true);
 }
 
 Packet TSupervisedServerMethods::GetUserDBDataBySql(const std::string& userDbId,
@@ -116,16 +117,18 @@ Packet TSupervisedServerMethods::GetUserDBDataBySql(const std::string& userDbId,
 
 std::string TSupervisedServerMethods::doUserDBDataBySql(const std::string& userDbId,
                                                         const std::string& sql) {
-  return run([&](TServerMethodsClient& p) { return p.doUserDBDataBySql(userDbId, sql); });
+  return run([&](TServerMethodsClient& p) { return p.doUserDBDataBySql(userDbId, sql); }, true);
 }
 
 std::string TSupervisedServerMethods::SaveUserDBDataByDelta(const std::string& userDbId,
                                                             const std::string& table,
                                                             const std::string& keyFields,
                                                             const Delta& delta) {
-  return run([&](TServerMethodsClient& p) {
-    return p.SaveUserDBDataByDelta(userDbId, table, keyFields, delta);
-  });
+  return run(
+      [&](TServerMethodsClient& p) {
+        return p.SaveUserDBDataByDelta(userDbId, table, keyFields, delta);
+      },
+      true);
 }
 
 bool TSupervisedServerMethods::CheckValueIsExistBySql(const std::string& userDbId,
@@ -144,9 +147,11 @@ std::optional<Packet> TSupervisedServerMethods::GetMasterAndDetailData(
 std::string TSupervisedServerMethods::SaveMasterAndDetailData(const std::string& userDbId,
                                                               const std::string& masterTable,
                                                               const Delta& delta) {
-  return run([&](TServerMethodsClient& p) {
-    return p.SaveMasterAndDetailData(userDbId, masterTable, delta);
-  });
+  return run(
+      [&](TServerMethodsClient& p) {
+        return p.SaveMasterAndDetailData(userDbId, masterTable, delta);
+      },
+      true);
 }
 
 std::string TSupervisedServerMethods::GetBill_MaxBcode(const std::string& userDbId,
@@ -167,9 +172,11 @@ std::string TSupervisedServerMethods::CreateUserDB(const std::string& main,
                                                    const std::string& userDbId,
                                                    const std::string& userDbName,
                                                    const std::string& isDefault) {
-  return run([&](TServerMethodsClient& p) {
-    return p.CreateUserDB(main, userId, userDbId, userDbName, isDefault);
-  });
+  return run(
+      [&](TServerMethodsClient& p) {
+        return p.CreateUserDB(main, userId, userDbId, userDbName, isDefault);
+      },
+      true);
 }
 
 IdBlock TSupervisedServerMethods::GetNewIDBlock() {

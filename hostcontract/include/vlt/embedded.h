@@ -97,8 +97,10 @@ class TSupervisedServerMethods : public TServerMethodsClient {
   int Restarts() const { return restarts_; }
 
  private:
+  // Runs `op`, and again on a restarted service should the one the client started have died.
+  // A call that changes data and may have reached the dying service is not sent twice.
   template <class F>
-  auto run(F&& op);
+  auto run(F&& op, bool changesData = false);
   void restart();
 
   std::string address_;
