@@ -121,7 +121,7 @@ TEST(DataSetTableModel, AnnouncesCorrectRowsThroughEveryKindOfChange) {
          d.DisableControls();
          for (int i = 0; i < 3; ++i) {
            d.Append();
-           setText(d, "Code", "B" + std::to_string(i));
+           setText(d, "Code", std::string("B").append(std::to_string(i)));
            d.Post();
          }
          d.EnableControls();
@@ -346,7 +346,7 @@ TEST_F(ModelEditing, WithTheLinkOffTheModelShowsNothingAndHearsNothing) {
   EXPECT_EQ(model.CurrentRow(), -1);
   resets.clear();
   for (int i = 0; i < 10; ++i)
-    test::appendRow(ds, {Value("N" + std::to_string(i))});
+    test::appendRow(ds, {Value(std::string("N").append(std::to_string(i)))});
   ds.First();
   EXPECT_EQ(resets.count() + changes.count() + inserts.count(), 0);
   EXPECT_FALSE(model.setData(model.index(0, columnOf("name")), "x"));

@@ -46,7 +46,7 @@ class ControlCenterE2E : public test::ServedServiceFixture {
     for (const Row& r : p.rows) {
       std::string line;
       for (const Value& v : r)
-        line += (line.empty() ? "" : "|") + v.toText();
+        line.append(line.empty() ? "" : "|").append(v.toText());
       out.push_back(line);
     }
     return out;

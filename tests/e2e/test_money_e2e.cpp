@@ -60,7 +60,7 @@ class MoneyE2E : public test::ServedServiceFixture {
     for (const Row& r : doServerMethods().GetUserDBDataBySql(set, sql).rows) {
       std::string line;
       for (const Value& v : r)
-        line += (line.empty() ? "" : "|") + v.toText();
+        line.append(line.empty() ? "" : "|").append(v.toText());
       out.push_back(line);
     }
     return out;

@@ -274,7 +274,7 @@ class DerivedDataTest : public test::ServiceFixture {
       for (const Row& r : query("select * from " + t + " order by 1, 2").rows) {
         std::string line = t + ":";
         for (const Value& v : r)
-          line += " " + (v.isNull() ? std::string("NULL") : v.toText());
+          line.append(" ").append(v.isNull() ? std::string("NULL") : v.toText());
         out.push_back(std::move(line));
       }
     }

@@ -189,7 +189,8 @@ TEST_F(TwoInstances, TheHourlyAllowanceOfAnAddressIsCountedAcrossInstances) {
   std::vector<std::thread> senders;
   for (std::size_t i = 0; i < browsers.size(); ++i)
     senders.emplace_back([&, i] {
-      auto r = browsers[i].post(i % 2 ? b : a, tokens[i], "n" + std::to_string(i));
+      auto r =
+          browsers[i].post(i % 2 ? b : a, tokens[i], std::string("n").append(std::to_string(i)));
       int status = r ? r->status : 0;
       (status == 200 ? made : status == 429 ? refused : other)++;
     });
@@ -233,7 +234,7 @@ TEST_F(TwoInstances, BehindTheBalancerEachBrowserAddressHasItsOwnAllowance) {
       h.emplace("X-Forwarded-For", f);
     Instance& at = i % 2 ? a : b;
     Browser browser;
-    auto r = browser.post(at, browser.openForm(at), "p" + std::to_string(i), h);
+    auto r = browser.post(at, browser.openForm(at), std::string("p").append(std::to_string(i)), h);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, rows[i].status);
   }

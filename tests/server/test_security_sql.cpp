@@ -446,7 +446,7 @@ TEST_F(SecuritySqlTest, ServerPathsAndOtherUsersStayHidden) {
                                                     "sys_mainuserbaseinfo where " +
                                                         where + " order by UserID")
                             .rows)
-      out += (out.empty() ? "" : ",") + (r[1].isNull() ? r[0].toText() : r[1].toText());
+      out.append(out.empty() ? "" : ",").append(r[1].isNull() ? r[0].toText() : r[1].toText());
     return out;
   };
   EXPECT_EQ(names(owner, "NickName like '%'"), "owner,clerk");
