@@ -5,8 +5,10 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "../server/service_fixture.h"
 #include "http.h"
@@ -40,6 +42,39 @@ class ServedServiceFixture : public server::test::ServiceFixture {
   std::thread thread;
   int port = 0;
   std::string url;
+};
+
+// A served service with an owner signed in through the proxy the windows use, on an account set
+// of their own; `read` and `one` give the set's rows as "value|value|...".
+class OwnerSetFixture : public ServedServiceFixture {
+ protected:
+  using Rows = std::vector<std::string>;
+  void SetUp() override {
+    ServedServiceFixture::SetUp();
+    const std::string owner = service->CreateUser("店主", "owner pw");
+    auto proxy = std::make_unique<TServerMethodsClient>(url);
+    ASSERT_TRUE(proxy->CheckLoginUser(owner, "owner pw"));
+    host::SetServerMethods(std::move(proxy));
+    set = owner + "_01";
+    ASSERT_EQ(host::doServerMethods().CreateUserDB("Main", owner, set, "总店", "False"), "0");
+    host::CurUserInfo().UserID = owner;
+    host::CurUserInfo().UserDBID = set;
+  }
+  Rows read(const std::string& sql) {
+    Rows out;
+    for (const Row& r : host::doServerMethods().GetUserDBDataBySql(set, sql).rows) {
+      std::string line;
+      for (const Value& v : r)
+        line.append(line.empty() ? "" : "|").append(v.toText());
+      out.push_back(line);
+    }
+    return out;
+  }
+  std::string one(const std::string& sql) {
+    Rows r = read(sql);
+    return r.size() == 1 ? r[0] : "<" + std::to_string(r.size()) + " rows>";
+  }
+  std::string set;
 };
 
 }  // namespace vlt::test

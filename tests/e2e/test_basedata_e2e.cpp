@@ -46,41 +46,12 @@ using vlt::business::TTraderEditDialog;
 
 namespace {
 
-using Rows = std::vector<std::string>;
-
 const QString kPkg = "VltBusiness.bpl";
 const QString kDuplicate = "该基础资料名称已经录入，请查证！";
 
-class BaseDataE2E : public test::ServedServiceFixture {
+class BaseDataE2E : public test::OwnerSetFixture {
  protected:
-  void SetUp() override {
-    ServedServiceFixture::SetUp();
-
-    // The owner signs in through the proxy the windows use and makes an account set.
-    const std::string owner = service->CreateUser("店主", "owner pw");
-    auto proxy = std::make_unique<TServerMethodsClient>(url);
-    ASSERT_TRUE(proxy->CheckLoginUser(owner, "owner pw"));
-    SetServerMethods(std::move(proxy));
-    set = owner + "_01";
-    ASSERT_EQ(doServerMethods().CreateUserDB("Main", owner, set, "总店", "False"), "0");
-    CurUserInfo().UserID = owner;
-    CurUserInfo().UserDBID = set;
-  }
-  // The rows of a statement on the account set, each as "value|value|...".
-  Rows read(const std::string& sql) {
-    Rows out;
-    for (const Row& r : doServerMethods().GetUserDBDataBySql(set, sql).rows) {
-      std::string line;
-      for (const Value& v : r)
-        line.append(line.empty() ? "" : "|").append(v.toText());
-      out.push_back(line);
-    }
-    return out;
-  }
-  std::string one(const std::string& sql) {
-    Rows r = read(sql);
-    return r.size() == 1 ? r[0] : "<" + std::to_string(r.size()) + " rows>";
-  }
+  void SetUp() override { OwnerSetFixture::SetUp(); }
 
   template <class T>
   std::unique_ptr<T> open(const char* qualifiedName) {
@@ -131,7 +102,6 @@ class BaseDataE2E : public test::ServedServiceFixture {
   std::string messages() { return ui().messages.join("\n").toStdString(); }
 
   test::HostFixture host;
-  std::string set;
 };
 
 TEST_F(BaseDataE2E, UnitsDuplicateQuotedNameRenameAndDelete) {

@@ -28,22 +28,12 @@ using vlt::business::TBalanceBill;
 
 namespace {
 
-using Rows = std::vector<std::string>;
-
 const QString kPkg = "VltBusiness.bpl";
 
-class MoneyE2E : public test::ServedServiceFixture {
+class MoneyE2E : public test::OwnerSetFixture {
  protected:
   void SetUp() override {
-    ServedServiceFixture::SetUp();
-    const std::string owner = service->CreateUser("店主", "owner pw");
-    auto proxy = std::make_unique<TServerMethodsClient>(url);
-    ASSERT_TRUE(proxy->CheckLoginUser(owner, "owner pw"));
-    SetServerMethods(std::move(proxy));
-    set = owner + "_01";
-    ASSERT_EQ(doServerMethods().CreateUserDB("Main", owner, set, "总店", "False"), "0");
-    CurUserInfo().UserID = owner;
-    CurUserInfo().UserDBID = set;
+    OwnerSetFixture::SetUp();
     for (const char* sql :
          {"insert into td_trader (Id,Name,IsClient) values ('301','东方商行','True')",
           "insert into td_trader (Id,Name,IsClient) values ('302','O''Neil 小店','True')",
@@ -53,21 +43,6 @@ class MoneyE2E : public test::ServedServiceFixture {
           "insert into td_accountiotype (Id,Name,IODirect) values ('501','利息',1)",
           "insert into td_accountiotype (Id,Name,IODirect) values ('502','房租',-1)"})
       ASSERT_EQ(doServerMethods().doUserDBDataBySql(set, sql), "0") << sql;
-  }
-
-  Rows read(const std::string& sql) {
-    Rows out;
-    for (const Row& r : doServerMethods().GetUserDBDataBySql(set, sql).rows) {
-      std::string line;
-      for (const Value& v : r)
-        line.append(line.empty() ? "" : "|").append(v.toText());
-      out.push_back(line);
-    }
-    return out;
-  }
-  std::string one(const std::string& sql) {
-    Rows r = read(sql);
-    return r.size() == 1 ? r[0] : "<" + std::to_string(r.size()) + " rows>";
   }
 
   // The dialogs pick these ids.
@@ -102,7 +77,6 @@ class MoneyE2E : public test::ServedServiceFixture {
   std::string messages() { return ui().messages.join("\n").toStdString(); }
 
   test::HostFixture host;
-  std::string set;
 };
 
 TEST_F(MoneyE2E, ReceiptsAndPaymentsMoveTheBalancesTheMovementsAddUpTo) {
