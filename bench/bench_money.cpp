@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "benchdb.h"
 #include "http.h"
 #include "privatedb.h"
 #include "service.h"
@@ -41,14 +42,7 @@ const std::string kLoadSql =
     "SELECT m.*,t.Name as TraderName,a.Name as accName  from tb_bal_gathering m LEFT JOIN "
     "td_trader t on m.TraderID=t.Id LEFT JOIN td_account a on m.AccountId=a.Id";
 
-struct Fixture {
-  fs::path folder;
-  bool removeFolder = false;
-  bool stopServer = false;
-  std::unique_ptr<vlt::server::PrivateMariaDb> db;
-  DbEndpoint root;
-  std::string prefix;
-  std::unique_ptr<vlt::server::DataService> service;
+struct Fixture : vlt::bench::BenchDatabase {
   httplib::Server http;
   std::thread httpThread;
   std::string set;
@@ -57,24 +51,7 @@ struct Fixture {
 Fixture* fx = nullptr;
 
 void setUp(Fixture& f) {
-  const char* given = std::getenv("VLT_BENCH_DB_FOLDER");
-  f.removeFolder = !(given && *given);
-  f.folder = f.removeFolder ? fs::path("/tmp") / ("vlt-bench-money-" + std::to_string(::getpid()))
-                            : fs::path(given);
-  f.db = std::make_unique<vlt::server::PrivateMariaDb>(
-      vlt::server::PrivateDbOptions{.folder = f.folder, .tcpPort = 0, .extraArgs = ""});
-  f.stopServer = !f.db->answering();
-  f.db->start();
-  f.root.socket = f.db->socketPath();
-  f.root.user = "root";
-  std::random_device rd;
-  f.prefix = "m" + std::to_string(rd() % 100000000);
-  vlt::server::ServiceSettings s;
-  s.admin = f.root;
-  s.prefix = f.prefix;
-  s.fastHashing = true;
-  f.service = std::make_unique<vlt::server::DataService>(s);
-  f.service->prepare();
+  f.start("vlt-bench-money", 'm');
   const std::string owner = f.service->CreateUser("店主", kPassword);
   f.set = owner + "_01";
   f.setDb = f.prefix + "_" + f.set;
@@ -115,20 +92,7 @@ void tearDown(Fixture& f) {
     f.http.stop();
     f.httpThread.join();
   }
-  f.service.reset();
-  try {
-    if (!f.removeFolder && f.db && f.db->answering()) {
-      auto root = Connection::open(f.root);
-      root->execute("DROP DATABASE IF EXISTS " + vlt::server::quoteIdentifier(f.setDb));
-    }
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "vlt-bench-money: cleaning up: %s\n", e.what());
-  }
-  if (f.db && f.stopServer) f.db->stop();
-  if (f.removeFolder) {
-    std::error_code ec;
-    fs::remove_all(f.folder, ec);
-  }
+  f.stop("vlt-bench-money");
 }
 
 // The window as the business frame opens it: created, its bills loaded, a new one started.

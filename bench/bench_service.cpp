@@ -30,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "benchdb.h"
 #include "http.h"
 #include "privatedb.h"
 #include "service.h"
@@ -59,15 +60,8 @@ struct Options {
 };
 
 // Everything the benchmarks share: the database, the service answering HTTP, the base data.
-struct Fixture {
+struct Fixture : vlt::bench::BenchDatabase {
   Options options;
-  fs::path folder;
-  bool removeFolder = false;
-  bool stopServer = false;
-  std::unique_ptr<vlt::server::PrivateMariaDb> db;
-  DbEndpoint root;
-  std::string prefix;
-  std::unique_ptr<vlt::server::DataService> service;
   httplib::Server http;
   std::thread httpThread;
   std::string url;
@@ -130,30 +124,7 @@ void seedBaseData(Fixture& f) {
 }
 
 void setUp(Fixture& f) {
-  const char* given = std::getenv("VLT_BENCH_DB_FOLDER");
-  if (given && *given) {
-    f.folder = given;
-  } else {
-    f.folder = fs::path("/tmp") / ("vlt-bench-" + std::to_string(::getpid()));
-    f.removeFolder = true;
-  }
-  f.db = std::make_unique<vlt::server::PrivateMariaDb>(
-      vlt::server::PrivateDbOptions{.folder = f.folder, .tcpPort = 0, .extraArgs = ""});
-  f.stopServer = !f.db->answering();
-  std::printf("Starting the private database in %s ...\n", f.folder.c_str());
-  std::fflush(stdout);
-  f.db->start();
-  f.root.socket = f.db->socketPath();
-  f.root.user = "root";
-
-  std::random_device rd;
-  f.prefix = "b" + std::to_string(rd() % 100000000);
-  vlt::server::ServiceSettings s;
-  s.admin = f.root;
-  s.prefix = f.prefix;
-  s.fastHashing = true;
-  f.service = std::make_unique<vlt::server::DataService>(s);
-  f.service->prepare();
+  f.start("vlt-bench", 'b');
 
   f.owner = f.service->CreateUser("店主", kOwnerPassword);
   f.set = f.owner + "_01";
@@ -204,30 +175,7 @@ void tearDown(Fixture& f) {
     f.http.stop();
     f.httpThread.join();
   }
-  f.service.reset();
-  if (!f.db) return;
-  try {
-    if (!f.removeFolder && f.db->answering()) {
-      // A kept folder: drop what this run made so that the next run starts clean.
-      auto root = Connection::open(f.root);
-      vlt::Packet dbs = root->query(
-          "SELECT SCHEMA_NAME FROM information_schema.SCHEMATA WHERE SCHEMA_NAME LIKE '" +
-          f.prefix + "\\_%'");
-      for (const vlt::Row& r : dbs.rows)
-        root->execute("DROP DATABASE " + vlt::server::quoteIdentifier(r[0].toText()));
-      vlt::Packet users =
-          root->query("SELECT User, Host FROM mysql.user WHERE User LIKE '" + f.prefix + "\\_%'");
-      for (const vlt::Row& r : users.rows)
-        root->execute("DROP USER '" + r[0].toText() + "'@'" + r[1].toText() + "'");
-    }
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "vlt-bench-service: cleaning up: %s\n", e.what());
-  }
-  if (f.stopServer) f.db->stop();
-  if (f.removeFolder) {
-    std::error_code ec;
-    fs::remove_all(f.folder, ec);
-  }
+  f.stop("vlt-bench-service");
 }
 
 // ---- bills -------------------------------------------------------------------------------
