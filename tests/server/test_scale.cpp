@@ -32,6 +32,7 @@ const std::string kPublicUrl = "http://vlt.test";
 
 using test::between;
 using test::loginIdOf;
+using test::openRegistrationForm;
 
 // One running instance: its own service object (own pool, caches and memory) and HTTP server.
 struct Instance {
@@ -71,16 +72,7 @@ struct Instance {
 struct Browser {
   std::string cookie;
 
-  std::string openForm(Instance& at) {
-    httplib::Client c(at.url);
-    httplib::Headers h;
-    if (!cookie.empty()) h.emplace("Cookie", cookie);
-    auto r = c.Get("/reg.htm", h);
-    if (!r || r->status != 200) return {};
-    std::string set = r->get_header_value("Set-Cookie");
-    if (!set.empty()) cookie = set.substr(0, set.find(';'));
-    return between(r->body, "name=\"token\" value=\"", "\"");
-  }
+  std::string openForm(Instance& at) { return openRegistrationForm(at.url, cookie); }
 
   httplib::Result post(Instance& at, const std::string& token, const std::string& nick,
                        httplib::Headers h = {}) {

@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 
 using test::between;
 using test::loginIdOf;
+using test::openRegistrationForm;
 
 std::string formEncode(const std::string& s) {
   static const char* hex = "0123456789ABCDEF";
@@ -86,16 +87,7 @@ struct Browser {
   std::string cookie;  // "vlt_form=..."
 
   // Opens reg.htm and returns the form's token.
-  std::string openForm() {
-    httplib::Client c(url);
-    httplib::Headers h;
-    if (!cookie.empty()) h.emplace("Cookie", cookie);
-    auto r = c.Get("/reg.htm", h);
-    if (!r || r->status != 200) return {};
-    std::string set = r->get_header_value("Set-Cookie");
-    if (!set.empty()) cookie = set.substr(0, set.find(';'));
-    return between(r->body, "name=\"token\" value=\"", "\"");
-  }
+  std::string openForm() { return openRegistrationForm(url, cookie); }
 
   httplib::Result post(const std::string& token, const std::string& nick, const std::string& pw,
                        const std::string& pw2, httplib::Headers headers = {},
