@@ -6,6 +6,7 @@ Output: {"cells": {"A1": {"type": "s"|"n"|"b", "value": ..., "format": "0.00"|nu
          "freeze": "A2"|null, "widths": {"1": 12.7, ...}, "sheet": "name"}
 """
 import json
+import re
 import sys
 import zipfile
 import xml.etree.ElementTree as ET
@@ -16,7 +17,9 @@ BUILTIN_FORMATS = {0: None, 1: "0", 2: "0.00", 14: "mm-dd-yy", 22: "m/d/yy h:mm"
 
 
 def text_of(node):
-    return "".join(t.text or "" for t in node.iter("{%s}t" % NS["m"]))
+    # Characters XML cannot hold travel as _xHHHH_ (a literal "_x" as _x005F_x).
+    raw = "".join(t.text or "" for t in node.iter("{%s}t" % NS["m"]))
+    return re.sub(r"_x([0-9A-Fa-f]{4})_", lambda m: chr(int(m.group(1), 16)), raw)
 
 
 def main(path):
