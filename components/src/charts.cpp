@@ -163,6 +163,8 @@ void TGridChart::draw() {
     series->append(set);
     series->setLabelsVisible(data_.bars.size() <= 12);
     series->setLabelsFormat(QStringLiteral("@value"));
+    series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
+    series->setLabelsPrecision(15);  // whole amounts, not 1.23457e+06
     chart->addSeries(series);
     auto* x = new QBarCategoryAxis();
     x->append(labels);
@@ -170,6 +172,7 @@ void TGridChart::draw() {
     auto* y = new QValueAxis();
     y->setRange(low, high > low ? high * 1.1 : low + 1);
     y->applyNiceNumbers();
+    y->setLabelFormat(QStringLiteral("%.0f"));
     y->setTitleText(spec_.valueCaption);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
@@ -209,9 +212,14 @@ void TGridChart::draw() {
     x->setRange(QDateTime::fromMSecsSinceEpoch(first - kDay),
                 QDateTime::fromMSecsSinceEpoch(last + kDay));
     x->setTickCount(std::clamp(static_cast<int>((last - first) / kDay) + 2, 2, 7));
+    // Days within one year read best without the year (the title and date range carry it).
+    const QDate from = QDateTime::fromMSecsSinceEpoch(first).date();
+    const QDate to = QDateTime::fromMSecsSinceEpoch(last).date();
+    x->setFormat(from.year() == to.year() ? QStringLiteral("MM-dd") : QStringLiteral("yyyy-MM"));
     const double margin = high > low ? (high - low) * 0.08 : 1.0;
     y->setRange(low - margin, high + margin);
     y->applyNiceNumbers();
+    y->setLabelFormat(high - low >= 10 ? QStringLiteral("%.0f") : QStringLiteral("%.2f"));
     chart->legend()->setVisible(data_.lines.size() > 1);
     chart->legend()->setAlignment(Qt::AlignBottom);
   }

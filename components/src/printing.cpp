@@ -96,7 +96,11 @@ PageLayout layOut(const TPrintDoc& doc, QPrinter& printer) {
   PageLayout l;
   l.area = printer.pageLayout().paintRectPixels(printer.resolution());
   l.area.moveTo(0, 0);
-  l.titleFont = QFont(QStringLiteral("Noto Sans CJK SC"));
+  // Latin letters and digits from a Latin face: a CJK face draws digits that follow letters
+  // ("XS001") with glyphs a PDF reader cannot turn back into text. Chinese falls through to
+  // the CJK face.
+  l.titleFont.setFamilies({QStringLiteral("Noto Sans"), QStringLiteral("DejaVu Sans"),
+                           QStringLiteral("Noto Sans CJK SC")});
   l.titleFont.setPointSizeF(15);
   l.titleFont.setBold(true);
   l.lineFont = l.titleFont;

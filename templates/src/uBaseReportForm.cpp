@@ -7,6 +7,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "reportoutput.h"
 #include "tplwidgets.h"
 #include "vlt/sqltext.h"
 
@@ -119,6 +120,8 @@ TfrmBaseReportForm::TfrmBaseReportForm(QWidget* owner) : TfrmBaseFormEx(owner) {
 
   MainAreaLayout()->addWidget(GrdMain, 1);
   MainAreaLayout()->addWidget(lytBottom);
+
+  AttachReportOutput(this);  // export, print, chart
 
   connect(cbbDatefitler, &QComboBox::currentIndexChanged, this,
           guarded([this](int) { cbbDatefitlerChange(); }));

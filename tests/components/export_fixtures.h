@@ -5,9 +5,11 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFont>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRawFont>
 #include <QString>
 #include <QStringList>
 #include <string>
@@ -87,19 +89,21 @@ inline QJsonObject readXlsx(const QString& path) {
 inline QString readPdf(const QString& path) {
   bool ok = false;
   const QByteArray out = runTool("pdftotext", {"-layout", "-enc", "UTF-8", path, "-"}, ok);
-  if (!ok) return QString();
-  // The PDF's font maps some ideographs to the radicals that share their glyph (日 reads back
-  // as the Kangxi radical ⽇); fold them back so that the text compares as written.
-  QString text;
-  for (QChar ch : QString::fromUtf8(out)) {
-    if (ch.unicode() >= 0x2F00 && ch.unicode() <= 0x2FDF)
-      text += QString(ch).normalized(QString::NormalizationForm_KC);
-    else if (ch.unicode() == 0x2EDA)
-      text += QChar(0x9875);  // ⻚ -> 页 (no compatibility mapping)
-    else
-      text += ch;
-  }
-  return text;
+  return ok ? QString::fromUtf8(out) : QString();
+}
+
+// Whether text read back from a PDF holds `expected`. The PDF's font maps some ideographs back
+// to another code point that shares their glyph (日 reads back as the radical ⽇, 户 as ⼾), so
+// both are compared glyph by glyph in that font.
+inline bool pdfHas(const QString& text, const QString& expected) {
+  static const QRawFont font = QRawFont::fromFont(QFont(QStringLiteral("Noto Sans CJK SC")));
+  auto key = [](const QString& s) {
+    QString out;
+    for (quint32 g : font.glyphIndexesForString(s))
+      out += QChar(static_cast<char16_t>(g));
+    return out;
+  };
+  return key(text).contains(key(expected));
 }
 
 // Installs a file chooser that answers `path` (empty: the user cancels) and counts its calls;
