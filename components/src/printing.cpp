@@ -96,11 +96,10 @@ PageLayout layOut(const TPrintDoc& doc, QPrinter& printer) {
   PageLayout l;
   l.area = printer.pageLayout().paintRectPixels(printer.resolution());
   l.area.moveTo(0, 0);
-  // Latin letters and digits from a Latin face: a CJK face draws digits that follow letters
-  // ("XS001") with glyphs a PDF reader cannot turn back into text. Chinese falls through to
-  // the CJK face.
-  l.titleFont.setFamilies({QStringLiteral("Noto Sans"), QStringLiteral("DejaVu Sans"),
-                           QStringLiteral("Noto Sans CJK SC")});
+  l.titleFont.setFamilies({QStringLiteral("Noto Sans CJK SC")});
+  // Unshaped: shaping gives digits that follow letters ("XS001") glyphs a PDF reader cannot
+  // turn back into text; neither Chinese nor Latin text needs it.
+  l.titleFont.setStyleStrategy(QFont::PreferNoShaping);
   l.titleFont.setPointSizeF(15);
   l.titleFont.setBold(true);
   l.lineFont = l.titleFont;
@@ -173,10 +172,30 @@ PageLayout layOut(const TPrintDoc& doc, QPrinter& printer) {
   return l;
 }
 
+// Draws one line of text in `box` on one baseline for Latin and Chinese alike: laid out by
+// rectangle, a cell of Chinese only would sit lower than one of digits, their faces' heights
+// differ.
+void drawLine(QPainter& painter, const QRect& box, const QString& text, Qt::Alignment align) {
+  const QFontMetrics fm = painter.fontMetrics();
+  QFont cjk = painter.font();
+  cjk.setFamilies({QStringLiteral("Noto Sans CJK SC")});
+  const QFontMetrics wide(cjk, painter.device());
+  const int ascent = std::max(fm.ascent(), wide.ascent());
+  const int descent = std::max(fm.descent(), wide.descent());
+  const QString shown = fm.elidedText(text, Qt::ElideRight, box.width());
+  const int width = fm.horizontalAdvance(shown);
+  int x = box.left();
+  if (align & Qt::AlignRight)
+    x = box.right() - width;
+  else if (align & Qt::AlignHCenter)
+    x = box.left() + (box.width() - width) / 2;
+  const int baseline = box.top() + (box.height() - ascent - descent) / 2 + ascent;
+  painter.drawText(QPoint(x, baseline), shown);
+}
+
 void drawRow(QPainter& painter, const PageLayout& l, const TPrintDoc& doc, const QStringList& texts,
              int y, bool header) {
   painter.setFont(header ? l.headFont : l.cellFont);
-  const QFontMetrics fm = painter.fontMetrics();
   int x = l.area.left();
   for (std::size_t i = 0; i < l.widths.size(); ++i) {
     const int w = l.widths[i];
@@ -194,8 +213,7 @@ void drawRow(QPainter& painter, const PageLayout& l, const TPrintDoc& doc, const
     const Qt::Alignment align =
         header ? Qt::AlignCenter
                : ((doc.columns[i].alignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
-    painter.drawText(inner, static_cast<int>(align),
-                     fm.elidedText(text, Qt::ElideRight, inner.width()));
+    drawLine(painter, inner, text, align);
     x += w;
   }
 }
@@ -233,14 +251,13 @@ void RenderPrintDoc(const TPrintDoc& doc, QPrinter& printer) {
     if (n == 0) {
       if (!doc.title.isEmpty()) {
         painter.setFont(l.titleFont);
-        painter.drawText(QRect(l.area.left(), y, l.area.width(), l.titleH), Qt::AlignCenter,
-                         doc.title);
+        drawLine(painter, QRect(l.area.left(), y, l.area.width(), l.titleH), doc.title,
+                 Qt::AlignHCenter);
         y += l.titleH;
       }
       painter.setFont(l.lineFont);
       for (const QString& line : doc.headLines) {
-        painter.drawText(QRect(l.area.left(), y, l.area.width(), l.lineH),
-                         Qt::AlignLeft | Qt::AlignVCenter, line);
+        drawLine(painter, QRect(l.area.left(), y, l.area.width(), l.lineH), line, Qt::AlignLeft);
         y += l.lineH;
       }
       y += l.lineH / 2;
@@ -261,17 +278,16 @@ void RenderPrintDoc(const TPrintDoc& doc, QPrinter& printer) {
       y += l.lineH / 2;
       painter.setFont(l.lineFont);
       for (int f = p.firstFoot; f < p.firstFoot + p.footLines; ++f) {
-        painter.drawText(QRect(l.area.left(), y, l.area.width(), l.lineH),
-                         Qt::AlignLeft | Qt::AlignVCenter, doc.footLines[f]);
+        drawLine(painter, QRect(l.area.left(), y, l.area.width(), l.lineH), doc.footLines[f],
+                 Qt::AlignLeft);
         y += l.lineH;
       }
     }
     painter.setFont(l.lineFont);
     const QRect foot(l.area.left(), l.area.bottom() - l.footerH, l.area.width(), l.footerH);
-    painter.drawText(foot, Qt::AlignCenter,
-                     QStringLiteral("第 %1 页，共 %2 页").arg(n + 1).arg(count));
-    painter.drawText(foot, Qt::AlignRight | Qt::AlignVCenter,
-                     QStringLiteral("打印日期：%1").arg(printed));
+    drawLine(painter, foot, QStringLiteral("第 %1 页，共 %2 页").arg(n + 1).arg(count),
+             Qt::AlignHCenter);
+    drawLine(painter, foot, QStringLiteral("打印日期：%1").arg(printed), Qt::AlignRight);
   }
   painter.end();
 }

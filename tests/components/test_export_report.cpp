@@ -220,6 +220,13 @@ TEST_F(ReportOutputTest, PrintedReportCarriesRangeFindLineAndGrandTotal) {
   test::ChooserScript chooser(path);
   TReportOutput::Of(w.get())->Print.actPdf->trigger();
   const QString text = test::readPdf(path);
+  host.ui().scripts["QPrintPreviewDialog"] = [](QDialog& d) {
+    QApplication::processEvents();
+    test::saveShot(d, "report_preview");
+    return 0;
+  };
+  TReportOutput::Of(w.get())->Print.actPreview->trigger();
+  EXPECT_EQ(host.ui().modalShown, QStringList({"QPrintPreviewDialog"}));
   for (const char* expected :
        {"销售汇总表(按客户)", "日期：2026-12-01 至 2026-12-31", "查找：客户名称: 华强", "客户编码",
         "金额", "1234567.02", "总合计：1234567.32", "第 1 页，共 1 页"})
