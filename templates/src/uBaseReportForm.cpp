@@ -251,6 +251,22 @@ Packet TfrmBaseReportForm::RunSelect(const std::string& sql) const {
   return doServerMethods().GetUserDBDataBySql(CurUserInfo().UserDBID, sql);
 }
 
+void TfrmBaseReportForm::ShowGrandTotal(const std::string& sql) {
+  ShowTotalStrip();
+  lblTotalNum->clear();
+  try {
+    ClientDataSet total;
+    total.LoadFromPacket(RunSelect(sql));
+    total.First();
+    const Field* amount = total.IsEmpty() ? nullptr : total.FindField("Amount");
+    if (amount && !amount->IsNull()) lblTotalNum->setText(qs(amount->AsString()));
+  } catch (const EAbort&) {
+    throw;
+  } catch (const std::exception& e) {
+    ShowMessage(QString::fromUtf8(e.what()));
+  }
+}
+
 void TfrmBaseReportForm::OpenData(const std::string&, const std::string& tail) {
   CheckDateValue();
   FrozenDisplay frozen(cdsM);

@@ -109,6 +109,9 @@ class TfrmBaseReportForm : public TfrmBaseFormEx {
   std::string FindPattern() const;
   // The system database or the account set, by TagString.
   vlt::Packet RunSelect(const std::string& sql) const;
+  // Runs a select of one row whose field "Amount" is the grand total and shows it below the
+  // grid (empty when nothing qualified). A failure is shown as a message; the grid stays.
+  void ShowGrandTotal(const std::string& sql);
 
   TRtpType FrptType = rtMaster;
   std::string FcommStrMaster;
