@@ -60,9 +60,17 @@ TChartData ChartDataOf(const ClientDataSet& dataSet, const TChartSpec& spec) {
   const int series = spec.seriesMember.isEmpty() ? -1 : defs.indexOf(host::ss(spec.seriesMember));
   if (label < 0 || value < 0) return data;
   const int rows = dataSet.DisplayRowCount();
+  const int seriesName =
+      spec.seriesNameMember.isEmpty() ? -1 : defs.indexOf(host::ss(spec.seriesNameMember));
   std::map<QString, std::size_t> barOf, lineOf;
+  std::map<QString, QString> nameOf;  // series value -> its name, from its first row
   for (int r = 0; r < rows; ++r) {
     const Value& l = dataSet.DisplayValue(r, static_cast<std::size_t>(label));
+    const QString key = series >= 0
+                            ? labelOf(dataSet.DisplayValue(r, static_cast<std::size_t>(series)))
+                            : spec.valueCaption;
+    if (seriesName >= 0 && !nameOf.count(key))
+      nameOf[key] = labelOf(dataSet.DisplayValue(r, static_cast<std::size_t>(seriesName)));
     Decimal d;
     if (!numberOf(dataSet.DisplayValue(r, static_cast<std::size_t>(value)), d)) continue;
     if (spec.includeRow && !spec.includeRow(dataSet, r)) continue;
@@ -77,11 +85,12 @@ TChartData ChartDataOf(const ClientDataSet& dataSet, const TChartSpec& spec) {
     } else {
       Date day;
       if (!dateOf(l, day)) continue;
-      const QString name = series >= 0
-                               ? labelOf(dataSet.DisplayValue(r, static_cast<std::size_t>(series)))
-                               : spec.valueCaption;
-      auto [it, fresh] = lineOf.emplace(name, data.lines.size());
-      if (fresh) data.lines.push_back({name, {}});
+      auto [it, fresh] = lineOf.emplace(key, data.lines.size());
+      if (fresh) {
+        const auto named = nameOf.find(key);
+        data.lines.push_back(
+            {named != nameOf.end() && !named->second.isEmpty() ? named->second : key, {}});
+      }
       data.lines[it->second].points.push_back({day, d});
     }
   }

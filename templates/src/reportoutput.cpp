@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -112,8 +113,23 @@ TReportOutput::TReportOutput(TfrmBaseReportForm* form) : QObject(form), form_(fo
   ChartPane->hide();
 
   connect(form, &TfrmBaseReportForm::ReportOpened, this, host::guarded([this] {
+            offerChart();
             if (ChartPane->isVisibleTo(form_)) refreshChart();
           }));
+  // The columns are the report's own once it is created; the button follows them when shown.
+  form->installEventFilter(this);
+}
+
+bool TReportOutput::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == form_ && event->type() == QEvent::Show) host::guarded([this] { offerChart(); })();
+  return QObject::eventFilter(watched, event);
+}
+
+void TReportOutput::offerChart() {
+  const bool offered = ChartSpec().has_value();
+  actChart->setVisible(offered);
+  btnChart->setVisible(offered);
+  if (!offered && actChart->isChecked()) showChart(false);
 }
 
 TReportOutput* TReportOutput::Of(QObject* form) {
@@ -125,12 +141,7 @@ TReportOutput* TReportOutput::Of(QObject* form) {
 void TReportOutput::SetChart(std::optional<TChartSpec> spec) {
   chartSet_ = true;
   chart_ = std::move(spec);
-  actChart->setVisible(chart_.has_value());
-  btnChart->setVisible(chart_.has_value());
-  if (!chart_) {
-    actChart->setChecked(false);
-    ChartPane->hide();
-  }
+  offerChart();
 }
 
 std::optional<TChartSpec> TReportOutput::ChartSpec() const {
@@ -165,7 +176,7 @@ std::optional<TChartSpec> TReportOutput::ChartSpec() const {
     return spec;
   }
   const TShownColumn* label = name ? name : text;
-  if (!value || !label) return std::nullopt;
+  if (!value || !label || form_->ReportKind() != rtMaster) return std::nullopt;
   spec.kind = TChartSpec::Kind::Bars;
   spec.labelMember = label->def.member;
   spec.valueMember = value->def.member;
@@ -206,6 +217,19 @@ TPrintDoc TReportOutput::PrintDoc() const {
   if (const QString total = form_->TotalText(); !total.isEmpty())
     o.footLines << QStringLiteral("总合计：") + total;
   return PrintDocFromGrid(*form_->GrdMain, o);
+}
+
+TChartSpec BalanceOverTime(const QString& title, const QString& date, const QString& balance,
+                           const QString& series, const QString& seriesName) {
+  TChartSpec spec;
+  spec.kind = TChartSpec::Kind::Lines;
+  spec.title = title;
+  spec.labelMember = date;
+  spec.valueMember = balance;
+  spec.seriesMember = series;
+  spec.seriesNameMember = seriesName;
+  spec.valueCaption = QStringLiteral("余额");
+  return spec;
 }
 
 void AttachReportOutput(TfrmBaseReportForm* form) {

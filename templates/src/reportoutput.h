@@ -7,7 +7,9 @@
 //   TReportOutput::Of(this)->SetChart(spec);        // bars per trader, balance over time, ...
 // or TReportOutput::Of(this)->SetChart(std::nullopt) for no chart. Without either, the chart
 // is guessed from the columns: a running balance over the date column when the report has a
-// balance column ("余额"), else bars of the last number column per name column.
+// balance column ("余额"); else, for a single-statement report, bars of the last number column
+// per name column; else none (a detail report's heading and subtotal rows are no bars). The
+// chart button shows only where there is a chart.
 
 #include <QObject>
 #include <optional>
@@ -45,14 +47,24 @@ class TReportOutput : public QObject {
   // The report on paper, as shown now.
   vlt::components::TPrintDoc PrintDoc() const;
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void showChart(bool on);
+  void offerChart();
   void refreshChart();
 
   TfrmBaseReportForm* form_;
   bool chartSet_ = false;
   std::optional<vlt::components::TChartSpec> chart_;
 };
+
+// A running balance over time, one line per trader (or goods): `series` tells the rows of one
+// apart, `seriesName` of its first row names the line.
+vlt::components::TChartSpec BalanceOverTime(const QString& title, const QString& date,
+                                            const QString& balance, const QString& series,
+                                            const QString& seriesName);
 
 // The report template calls this once for every report window.
 void AttachReportOutput(TfrmBaseReportForm* form);

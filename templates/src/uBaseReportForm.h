@@ -92,6 +92,7 @@ class TfrmBaseReportForm : public TfrmBaseFormEx {
   QString DateRangeText() const;
   QString FilterText() const;  // "货品名称: 螺丝"; empty without a find choice
   QString TotalText() const;   // the grand total shown below the grid; empty without one
+  TRtpType ReportKind() const { return FrptType; }
 
  signals:
   void ReportOpened();

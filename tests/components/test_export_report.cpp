@@ -186,6 +186,44 @@ TEST_F(ReportOutputTest, FlowChartsTheRunningBalancePerTraderOverTime) {
   test::saveShot(*w, "report_flow_chart");
 }
 
+TEST_F(ReportOutputTest, LinesAreNamedByTheHeadingRowOfTheirTrader) {
+  // The flow as the receivable report loads it: per trader a heading row without a date that
+  // carries the trader's name in the code column and the opening balance.
+  Packet p = flowPacket();
+  p.rows.insert(p.rows.begin() + 3, Row{Value("乙"), Value(), Value("客户乙公司"), Value(),
+                                        Value(Decimal::parse("-20.00"))});
+  p.rows.insert(p.rows.begin(), Row{Value("甲"), Value(), Value("华强电子"), Value(),
+                                    Value(Decimal::parse("100.00"))});
+  host.proxy().answers.clear();
+  host.proxy().answer("SELECT flow", p);
+  auto w = run(true);
+  TReportOutput* out = TReportOutput::Of(w.get());
+  out->SetChart(BalanceOverTime("流水", "BDate", "Balance", "TraderName", "BCode"));
+  out->actChart->trigger();
+  const TChartData& data = out->Chart->Data();
+  ASSERT_EQ(data.lines.size(), 2u);
+  EXPECT_EQ(data.lines[0].name, "华强电子");
+  EXPECT_EQ(data.lines[0].points.size(), 3u);  // the heading row has no date to stand at
+  EXPECT_EQ(data.lines[1].name, "客户乙公司");
+}
+
+TEST_F(ReportOutputTest, DetailReportWithoutBalanceOffersNoChart) {
+  struct Detail : TfrmTestSummary {
+    Detail() : TfrmTestSummary(false) {}
+    void FormCreate() override {
+      TfrmTestSummary::FormCreate();
+      FrptType = rtDeltail;
+    }
+  };
+  auto w = templates::CreateForm<Detail>();
+  test::showSettled(*w);
+  TReportOutput* out = TReportOutput::Of(w.get());
+  EXPECT_FALSE(out->ChartSpec().has_value());
+  EXPECT_FALSE(out->btnChart->isVisible());
+  EXPECT_TRUE(out->btnExport->isVisible());
+  EXPECT_TRUE(out->btnPrint->isVisible());
+}
+
 TEST_F(ReportOutputTest, ChartIsWrittenAsPngAndAReportMayHaveNone) {
   auto w = run(false);
   w->show();

@@ -2,6 +2,8 @@
 
 #include <QComboBox>
 
+#include "reportoutput.h"
+
 #include "vlt/decimal.h"
 #include "vlt/sqltext.h"
 
@@ -174,6 +176,8 @@ void TfrmRptBalFlow::FormCreate() {
                         money("balance", clients_ ? "实际应收余额" : "实际应付余额", 120),
                         {"RevMemo", "说明", 200},
                         {"billRemark", "", 0, false}});
+  TReportOutput::Of(this)->SetChart(
+      BalanceOverTime(windowTitle(), "bdate", "balance", "TraderID", "bcode"));
   TfrmBaseReportForm::FormCreate();
 }
 

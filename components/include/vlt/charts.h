@@ -26,6 +26,9 @@ struct TChartSpec {
   QString labelMember;   // bars: the label; lines: the date
   QString valueMember;   // the number drawn
   QString seriesMember;  // lines: one line per distinct value; empty: one line
+  // lines: a series' name is this member of its first row (a heading row that carries the
+  // trader's name); empty: the series value itself.
+  QString seriesNameMember;
   QString valueCaption;  // the value axis' title (the value column's header when empty)
   int maxBars = 20;      // the largest bars by size; the rest go into one "其他" bar
   // Which display rows count; null: every row whose label is not empty and whose value is a
