@@ -122,9 +122,25 @@ QString headerOf(const TShownColumn& c) {
 
 // The text a cell is exported as: what the grid shows; a check box as 是/否.
 QString exportText(const TShownColumn& c, const Value& v) {
-  if (c.def.display == TColumnDef::Display::Check && !v.isNull())
-    return v.toBool() ? QStringLiteral("是") : QStringLiteral("否");
-  return CellText(c.def, v);
+  try {
+    if (c.def.display == TColumnDef::Display::Check && !v.isNull())
+      return v.toBool() ? QStringLiteral("是") : QStringLiteral("否");
+    return CellText(c.def, v);
+  } catch (const std::exception&) {
+    return QString();  // a value without a text (nested rows) exports empty, as it shows
+  }
+}
+
+// A CSV text that a spreadsheet would run as a formula (a name typed as "=HYPERLINK(...)")
+// gets a leading apostrophe, which shows it as the text it is. Numbers stay as they are.
+QString csvText(const TShownColumn& c, const Value& v) {
+  QString text = exportText(c, v);
+  if (text.isEmpty() || v.isNumeric() || c.def.display == TColumnDef::Display::Number) return text;
+  const QChar first = text.front();
+  if (first == '=' || first == '+' || first == '-' || first == '@' || first == '\t' ||
+      first == '\r')
+    text.prepend('\'');
+  return text;
 }
 
 // Digits a spreadsheet keeps exactly.
@@ -341,7 +357,7 @@ QString WriteCsv(const TExportTable& table, const QString& path) {
   for (int r = 0; r < rows; ++r) {
     fields.clear();
     for (const TShownColumn& c : table.columns)
-      fields << exportText(c, CellValue(*table.dataSet, r, c.field));
+      fields << csvText(c, CellValue(*table.dataSet, r, c.field));
     chunk += CsvLine(fields).toUtf8();
     chunk += "\r\n";
     if (chunk.size() > (1 << 20)) {

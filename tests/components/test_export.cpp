@@ -134,9 +134,33 @@ TEST_F(ExportTest, CsvReadsBackExactlyWithBom) {
       QJsonArray{"名称", "编码", "单价", "数量", "日期", "大额", "停用"},
       QJsonArray{"螺丝 \"M6\", 镀锌", "001", "12.51", "3", "2024-02-29", "1.5000", "是"},
       QJsonArray{" 前后空格 ", "003", "0.00", "0", "", "0.0000", "否"},
-      QJsonArray{"a,b;c\r\nd", "=1+2", "99999999.99", "1000000", "2000-01-01", "-0.0001", "是"},
+      QJsonArray{"a,b;c\r\nd", "'=1+2", "99999999.99", "1000000", "2000-01-01", "-0.0001", "是"},
   };
   EXPECT_EQ(rows, expected) << QJsonDocument(rows).toJson().toStdString();
+}
+
+TEST_F(ExportTest, CsvKeepsFormulaLikeTextsFromRunning) {
+  Packet p;
+  p.fields =
+      FieldDefs{test::stringField("Name"), test::intField("Qty"), test::stringField("Amount")};
+  for (const char* name : {"=HYPERLINK(\"http://x\")", "+1", "-x", "@cmd", "a=b", "\t=1"})
+    p.rows.push_back(Row{Value(name), Value(std::int32_t{-3}), Value("-0.5")});
+  ClientDataSet rows;
+  rows.LoadFromPacket(p);
+  TNxStringGrid g;
+  g.Bind(&rows, {TColumnDef("Name", "名称", 100), TColumnDef("Qty", "数量", 60),
+                 TColumnDef("Amount", "金额", 60).Number(2)});
+  ASSERT_EQ(WriteCsv(ExportTableOf(g), path("f.csv")), "");
+  QStringList names;
+  for (const QJsonValue& row : readCsv(path("f.csv"))) {
+    names << row.toArray()[0].toString();
+    if (names.size() > 1) {  // numbers keep their sign
+      EXPECT_EQ(row.toArray()[1].toString(), "-3");
+      EXPECT_EQ(row.toArray()[2].toString(), "-0.50");
+    }
+  }
+  EXPECT_EQ(names, QStringList({"名称", "'=HYPERLINK(\"http://x\")", "'+1", "'-x", "'@cmd", "a=b",
+                                "'\t=1"}));
 }
 
 struct CsvLineCase {

@@ -62,7 +62,8 @@ QString WriteXlsx(const TExportTable& table, const QString& path);
 
 // Writes the table as CSV: UTF-8 with a byte-order mark, comma-separated, CRLF line ends, the
 // texts as the grid shows them; a field with a comma, quote, line break or leading/trailing
-// blank is quoted, its quotes doubled.
+// blank is quoted, its quotes doubled. A text starting like a formula (= + - @) is written
+// with a leading apostrophe, so that a spreadsheet shows it instead of running it.
 QString WriteCsv(const TExportTable& table, const QString& path);
 // One CSV line of these fields (without the line end).
 QString CsvLine(const QStringList& fields);
