@@ -73,7 +73,7 @@ TfrmBaseReportForm::TfrmBaseReportForm(QWidget* owner) : TfrmBaseFormEx(owner) {
   edtFilterValue->setEnabled(false);
   edtFilterValue->setAccessibleName("查找内容");
   btnMakeReport =
-      ToolButton(actMakeReport, lytTop, "btnMakeReport", "imgMakeRpt", ToolIcon::Search, 80);
+      ToolButton(actMakeReport, lytTop, "btnMakeReport", "imgMakeRpt", ToolIcon::Search, 100);
 
   AddTopWidget(cbbDatefitler);
   for (auto [label, box] : {std::pair<QLabel*, TDateBox*>{lblStart, edtStartDate},
