@@ -7,6 +7,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "reportoutput.h"
 #include "tplwidgets.h"
 #include "vlt/sqltext.h"
@@ -72,7 +74,7 @@ TfrmBaseReportForm::TfrmBaseReportForm(QWidget* owner) : TfrmBaseFormEx(owner) {
   edtFilterValue->setEnabled(false);
   edtFilterValue->setAccessibleName("查找内容");
   btnMakeReport =
-      ToolButton(actMakeReport, lytTop, "btnMakeReport", "imgMakeRpt", ToolIcon::Search, 80);
+      ToolButton(actMakeReport, lytTop, "btnMakeReport", "imgMakeRpt", ToolIcon::Search, 100);
 
   AddTopWidget(cbbDatefitler);
   for (auto [label, box] : {std::pair<QLabel*, TDateBox*>{lblStart, edtStartDate},
@@ -259,7 +261,15 @@ void TfrmBaseReportForm::ShowGrandTotal(const std::string& sql) {
     total.LoadFromPacket(RunSelect(sql));
     total.First();
     const Field* amount = total.IsEmpty() ? nullptr : total.FindField("Amount");
-    if (amount && !amount->IsNull()) lblTotalNum->setText(qs(amount->AsString()));
+    if (amount && !amount->IsNull()) {
+      // Money shows its cents even when the server sends fewer digits ("751.7").
+      if (amount->Type() == DataType::Decimal) {
+        const Decimal d = amount->AsDecimal();
+        lblTotalNum->setText(qs(d.rescaled(std::max(2, d.scale())).toString()));
+      } else {
+        lblTotalNum->setText(qs(amount->AsString()));
+      }
+    }
   } catch (const EAbort&) {
     throw;
   } catch (const std::exception& e) {

@@ -1,0 +1,330 @@
+// The report windows on books of years of bills: every report for the last month through the
+// real service (the window run as the user runs it) against its statements run directly on
+// MariaDB (Connector/C, every row fetched), and the stock summary and receivable flow on a long
+// history against a short one (the cost should follow the period, not the history).
+//
+// Two account sets are generated with set-based statements (the triggers keep movements and
+// balances as for bills saved one by one): 50 bills a day across the eight goods bills, five
+// lines each, plus receipts, payments, incomes and expenses; one of 3 years and one of
+// VLT_BENCH_REPORT_YEARS years (30 by default; a smaller number gives a shorter run, and the
+// figures say which).
+//
+// Run: build/release/bench/vlt-bench-reports (offscreen; starts its own private MariaDB, or uses
+// the one in VLT_BENCH_DB_FOLDER).
+
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+#include <mysql.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "benchdb.h"
+#include "http.h"
+#include "service.h"
+#include "uBaseReportForm.h"
+#include "vlt/host.h"
+#include "vlt/servermethods.h"
+
+using vlt::server::Connection;
+using vlt::server::DbEndpoint;
+
+namespace {
+
+const std::string kPassword = "bench owner pw";
+const char* const kLastDay = "2025-12-31";
+const char* const kMonthStart = "2025-12-01";
+
+const char* const kReports[] = {"uReport_PurOrderM.TfrmRptPurOrderM",
+                                "uReport_PurOrderD.TfrmRptPurOrderD",
+                                "uReport_PurchaseM.TfrmRptPurchaseM",
+                                "uReport_PurchaseD.TfrmRptPurchaseD",
+                                "uReport_PurBackM.TfrmRptPurBackM",
+                                "uReport_PurBackD.TfrmRptPurBackD",
+                                "uReport_SalOrderM.TfrmRptSalOrderM",
+                                "uReport_SalOrderD.TfrmRptSalOrderD",
+                                "uReport_SaleM.TfrmRptSaleM",
+                                "uReport_SaleD.TfrmRptSaleD",
+                                "uReport_SalBackM.TfrmRptSalBackM",
+                                "uReport_SalBackD.TfrmRptSalBackD",
+                                "uReport_StoreFlowM.TfrmRptStoreFlowM",
+                                "uReport_StoreFlowD.TfrmRptStoreFlowD",
+                                "uReport_BalGatheringflow.TfrmRptBalGatheringflow",
+                                "uReport_BalPaymentflow.TfrmRptBalPaymentflow",
+                                "uReport_CashInFlow.TfrmRptCashInflow",
+                                "uReport_CashOutFlow.TfrmRptCashOutFlow"};
+
+// The proxy the windows use, keeping the statements they send.
+class RecordingProxy : public vlt::TServerMethodsClient {
+ public:
+  using vlt::TServerMethodsClient::TServerMethodsClient;
+  vlt::Packet GetUserDBDataBySql(const std::string& db, const std::string& sql) override {
+    sent.push_back(sql);
+    return vlt::TServerMethodsClient::GetUserDBDataBySql(db, sql);
+  }
+  std::vector<std::string> sent;
+};
+
+struct Fixture : vlt::bench::BenchDatabase {
+  httplib::Server http;
+  std::thread httpThread;
+  std::string owner;
+  std::map<int, std::string> sets;  // years -> account set
+  RecordingProxy* proxy = nullptr;
+};
+Fixture* fx = nullptr;
+
+// One goods-bill kind and how many of the day's 50 bills it gets.
+struct TKind {
+  const char* table;
+  const char* prefix;
+  int side;  // 1 clients, -1 vendors, 0 none
+  bool storeFlag;
+  int perDay;
+};
+const TKind kKinds[] = {
+    {"tb_pur_order", "PO", -1, false, 6}, {"tb_pur_purchase", "PC", -1, true, 7},
+    {"tb_pur_back", "PB", -1, true, 6},   {"tb_sal_order", "SO", 1, false, 6},
+    {"tb_sal_sale", "SS", 1, true, 7},    {"tb_sal_back", "SB", 1, true, 6},
+    {"tb_sto_in", "SI", 0, false, 6},     {"tb_sto_out", "SX", 0, false, 6}};
+
+void generate(Connection& db, int years) {
+  const long days = 365L * years;
+  const auto t0 = std::chrono::steady_clock::now();
+  for (int i = 1; i <= 20; ++i) {
+    db.execute("INSERT INTO td_trader (Id,Name,IsClient) VALUES ('" + std::to_string(1000 + i) +
+               "','供货商" + std::to_string(i) + "','False')");
+    db.execute("INSERT INTO td_trader (Id,Name,IsClient) VALUES ('" + std::to_string(2000 + i) +
+               "','客户" + std::to_string(i) + "','True')");
+  }
+  db.execute(
+      "INSERT INTO td_goods (Id,Code,Name,Spec) SELECT 3000+seq, CONCAT('G',seq), "
+      "CONCAT('货品',seq), 'S' FROM seq_1_to_200");
+  db.execute("INSERT INTO td_account (Id,Name) VALUES ('401','现金')");
+  db.execute("INSERT INTO td_accountiotype (Id,Name,IODirect) VALUES ('501','利息',1)");
+  db.execute("INSERT INTO td_accountiotype (Id,Name,IODirect) VALUES ('502','房租',-1)");
+  long base = 100000000000L;
+  const std::string first =
+      "DATE_SUB('" + std::string(kLastDay) + "', INTERVAL " + std::to_string(days - 1) + " DAY)";
+  for (const TKind& k : kKinds) {
+    const long count = days * k.perDay;
+    const std::string n = std::to_string(count);
+    const std::string per = std::to_string(k.perDay);
+    std::string cols = "Bid,BDate,BCode",
+                sel = "CAST(" + std::to_string(base) + "+seq AS CHAR), DATE_ADD(" + first +
+                      ", INTERVAL (seq-1) DIV " + per + " DAY), CONCAT('" + k.prefix + "'," +
+                      std::to_string(base) + "+seq)";
+    if (k.side != 0) {
+      cols += ",TraderID";
+      sel += std::string(",CAST(") + (k.side > 0 ? "2001" : "1001") + "+seq%20 AS CHAR)";
+    }
+    if (k.storeFlag) {
+      cols += ",IsStoreIO";
+      sel += ",'True'";
+    }
+    db.execute(std::string("INSERT INTO ") + k.table + " (" + cols + ") SELECT " + sel +
+               " FROM seq_1_to_" + n);
+    const bool priced = k.side != 0;
+    // Lines from the sequence alone: their triggers change the bill, which a select from the
+    // bill table in the same statement would forbid.
+    const std::string b = std::to_string(base);
+    db.execute(std::string("INSERT INTO ") + k.table + "_d (Bid,BNo,GoodsID,Qty" +
+               (priced ? ",Price,Amount" : "") + ") SELECT CAST(" + b +
+               "+(seq-1) DIV 5+1 AS CHAR), (seq-1)%5+1, CAST(3001+seq%200 AS CHAR), 1+seq%5" +
+               (priced ? ", 2.50, (1+seq%5)*2.50" : "") + " FROM seq_1_to_" +
+               std::to_string(count * 5));
+    base += count + 1;
+  }
+  // Receipts and payments (one of each a day per five traders), incomes and expenses.
+  for (const char* table : {"tb_bal_gathering", "tb_bal_payment"}) {
+    const bool clients = std::string(table) == "tb_bal_gathering";
+    db.execute(std::string("INSERT INTO ") + table +
+               " (Bid,BDate,BCode,TraderID,AccountId,AccAmt,TrimAmt) SELECT CAST(" +
+               std::to_string(base) + "+seq AS CHAR), DATE_ADD(" + first +
+               ", INTERVAL (seq-1) DIV 4 DAY), CONCAT('" + (clients ? "GA" : "PA") + "'," +
+               std::to_string(base) + "+seq), CAST(" + (clients ? "2001" : "1001") +
+               "+seq%20 AS CHAR), '401', 10.00, 0 FROM seq_1_to_" + std::to_string(days * 4));
+    base += days * 4 + 1;
+  }
+  db.execute(
+      "INSERT INTO tb_acc_io (Bid,BDate,BIoDirect,AccountId,AccIoTypeID,AccAmt) SELECT "
+      "CAST(" +
+      std::to_string(base) + "+seq AS CHAR), DATE_ADD(" + first +
+      ", INTERVAL (seq-1) DIV 4 DAY), IF(seq%2=0,1,-1), '401', IF(seq%2=0,'501','502'), "
+      "12.34 FROM seq_1_to_" +
+      std::to_string(days * 4));
+  const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  std::printf("%d years of bills generated in %.0f s\n", years, secs);
+  std::fflush(stdout);
+}
+
+void setUp(Fixture& f, int longYears) {
+  f.start("vlt-bench-reports", 'r');
+  f.owner = f.service->CreateUser("店主", kPassword);
+  int n = 1;
+  for (int years : {3, longYears}) {
+    if (f.sets.count(years)) continue;
+    const std::string set = f.owner + "_0" + std::to_string(n++);
+    if (f.service->CreateUserDB({f.owner, "127.0.0.1"}, f.owner, set, "基准帐套", "False") != "0")
+      throw vlt::Error("creating the account set failed");
+    DbEndpoint e = f.root;
+    e.database = f.prefix + "_" + set;
+    auto db = Connection::open(e);
+    generate(*db, years);
+    f.sets[years] = set;
+  }
+  vlt::server::tuneServer(f.http, 8);
+  vlt::server::mountApi(f.http, *f.service);
+  const int port = vlt::server::bindServer(f.http, "127.0.0.1", 0);
+  f.httpThread = std::thread([&f] { f.http.listen_after_bind(); });
+  while (!f.http.is_running())
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  auto proxy = std::make_unique<RecordingProxy>("http://127.0.0.1:" + std::to_string(port));
+  if (!proxy->CheckLoginUser(f.owner, kPassword)) throw vlt::Error("the owner cannot sign in");
+  f.proxy = proxy.get();
+  vlt::host::SetServerMethods(std::move(proxy));
+  vlt::host::CurUserInfo().UserID = f.owner;
+}
+
+void tearDown(Fixture& f) {
+  vlt::host::SetServerMethods(nullptr);
+  if (f.httpThread.joinable()) {
+    f.http.stop();
+    f.httpThread.join();
+  }
+  f.stop("vlt-bench-reports");
+}
+
+// The report as the user runs it for the last month: opened, range typed, "生成报表".
+std::vector<std::string> runWindow(const char* report, const std::string& set) {
+  vlt::host::CurUserInfo().UserDBID = set;
+  fx->proxy->sent.clear();
+  std::unique_ptr<vlt::host::TForm> form(
+      vlt::host::CreateRttiForm("VltBusiness.bpl", report, nullptr));
+  auto* w = qobject_cast<TfrmBaseReportForm*>(form.get());
+  if (!w) throw vlt::Error(std::string("no report ") + report);
+  w->edtStartDate->setText(kMonthStart);
+  w->edtEndDate->setText(kLastDay);
+  w->actMakeReport->trigger();
+  return fx->proxy->sent;
+}
+
+void BM_Window(benchmark::State& state, const char* report, int years) {
+  const std::string set = fx->sets.at(years);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(runWindow(report, set));
+}
+
+void BM_Direct(benchmark::State& state, const char* report, int years) {
+  const std::string set = fx->sets.at(years);
+  const std::vector<std::string> statements = runWindow(report, set);
+  MYSQL* m = mysql_init(nullptr);
+  mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+  const std::string dbName = fx->prefix + "_" + set;
+  if (!mysql_real_connect(m, nullptr, "root", "", dbName.c_str(), 0, fx->root.socket.c_str(), 0)) {
+    state.SkipWithError(mysql_error(m));
+    mysql_close(m);
+    return;
+  }
+  mysql_query(m, "SET SESSION sql_mode=CONCAT(@@sql_mode,',NO_BACKSLASH_ESCAPES')");
+  mysql_query(m, "SET SESSION sql_mode=REPLACE(@@sql_mode,'ONLY_FULL_GROUP_BY','')");
+  for (auto _ : state) {
+    for (const std::string& sql : statements) {
+      if (mysql_real_query(m, sql.data(), sql.size()) != 0) {
+        state.SkipWithError(mysql_error(m));
+        break;
+      }
+      MYSQL_RES* res = mysql_store_result(m);
+      while (MYSQL_ROW row = mysql_fetch_row(res))
+        benchmark::DoNotOptimize(row);
+      mysql_free_result(res);
+    }
+  }
+  mysql_close(m);
+}
+
+class TimesReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+        times[run.run_name.function_name] = run.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> times;  // milliseconds
+};
+
+std::string unitClass(const char* report) {
+  const std::string s = report;
+  return s.substr(s.find('.') + 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  const char* given = std::getenv("VLT_BENCH_REPORT_YEARS");
+  const int longYears = given && std::atoi(given) > 3 ? std::atoi(given) : 30;
+  Fixture f;
+  fx = &f;
+  int rc = 0;
+  try {
+    setUp(f, longYears);
+    for (const char* report : kReports) {
+      const std::string name = unitClass(report);
+      benchmark::RegisterBenchmark(("window/3y/" + name).c_str(), BM_Window, report, 3)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime()
+          ->MinTime(0.5);
+      benchmark::RegisterBenchmark(("direct/3y/" + name).c_str(), BM_Direct, report, 3)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime()
+          ->MinTime(0.5);
+    }
+    for (const char* report : {"uReport_StoreFlowM.TfrmRptStoreFlowM",
+                               "uReport_BalGatheringflow.TfrmRptBalGatheringflow"})
+      benchmark::RegisterBenchmark(
+          ("window/" + std::to_string(longYears) + "y/" + unitClass(report)).c_str(), BM_Window,
+          report, longYears)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime()
+          ->MinTime(0.5);
+    TimesReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf(
+        "\nlast month, window through the service / its statements on Connector/C "
+        "(target <= 1.3):\n");
+    for (const char* report : kReports) {
+      const std::string name = unitClass(report);
+      const double w = reporter.times["window/3y/" + name];
+      const double d = reporter.times["direct/3y/" + name];
+      if (d > 0)
+        std::printf("  %-26s %8.1f ms / %8.1f ms = %.2f%s\n", name.c_str(), w, d, w / d,
+                    w / d <= 1.3 ? "" : "  MISSED");
+    }
+    std::printf("\nlast month, %d-year set / 3-year set (target <= 2):\n", longYears);
+    for (const char* name : {"TfrmRptStoreFlowM", "TfrmRptBalGatheringflow"}) {
+      const double s = reporter.times["window/3y/" + std::string(name)];
+      const double l = reporter.times["window/" + std::to_string(longYears) + "y/" + name];
+      if (s > 0)
+        std::printf("  %-26s %8.1f ms / %8.1f ms = %.2f%s\n", name, l, s, l / s,
+                    l / s <= 2 ? "" : "  MISSED");
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vlt-bench-reports: %s\n", e.what());
+    rc = 1;
+  }
+  tearDown(f);
+  return rc;
+}
