@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QDir>
+#include <QHorizontalBarSeries>
 #include <QLineSeries>
 #include <QPixmap>
 #include <QVBoxLayout>
@@ -157,36 +158,36 @@ void TGridChart::draw() {
     chart->setTitle(spec_.title.isEmpty() ? QStringLiteral("没有可绘制的数据")
                                           : spec_.title + QStringLiteral("（没有可绘制的数据）"));
   } else if (spec_.kind == TChartSpec::Kind::Bars) {
+    // Lying bars: a trader's or goods' whole name fits beside its bar. The first row on top.
     auto* set = new QBarSet(spec_.valueCaption);
     QStringList labels;
     double low = 0, high = 0;
-    for (const TChartData::Bar& b : data_.bars) {
-      const double v = b.value.toDouble();  // only for drawing
+    for (auto b = data_.bars.rbegin(); b != data_.bars.rend(); ++b) {
+      const double v = b->value.toDouble();  // only for drawing
       *set << v;
-      labels << b.label;
+      labels << b->label;
       low = std::min(low, v);
       high = std::max(high, v);
     }
     set->setColor(QColor(58, 120, 190));
-    auto* series = new QBarSeries();
+    auto* series = new QHorizontalBarSeries();
     series->append(set);
     series->setLabelsVisible(data_.bars.size() <= 12);
     series->setLabelsFormat(QStringLiteral("@value"));
-    series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
+    series->setLabelsPosition(QAbstractBarSeries::LabelsInsideEnd);
     series->setLabelsPrecision(15);  // whole amounts, not 1.23457e+06
     chart->addSeries(series);
-    auto* x = new QBarCategoryAxis();
-    x->append(labels);
-    if (data_.bars.size() > 8) x->setLabelsAngle(-45);
-    auto* y = new QValueAxis();
-    y->setRange(low, high > low ? high * 1.1 : low + 1);
-    y->applyNiceNumbers();
-    y->setLabelFormat(QStringLiteral("%.0f"));
-    y->setTitleText(spec_.valueCaption);
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    series->attachAxis(x);
-    series->attachAxis(y);
+    auto* names = new QBarCategoryAxis();
+    names->append(labels);
+    auto* values = new QValueAxis();
+    values->setRange(low, high > low ? high * 1.05 : low + 1);
+    values->applyNiceNumbers();
+    values->setLabelFormat(QStringLiteral("%.0f"));
+    values->setTitleText(spec_.valueCaption);
+    chart->addAxis(names, Qt::AlignLeft);
+    chart->addAxis(values, Qt::AlignBottom);
+    series->attachAxis(names);
+    series->attachAxis(values);
   } else {
     auto* x = new QDateTimeAxis();
     x->setFormat(QStringLiteral("yyyy-MM-dd"));

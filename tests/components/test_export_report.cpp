@@ -283,4 +283,83 @@ TEST_F(ReportOutputTest, ExportTakesTheReportAsShown) {
   EXPECT_EQ(cells["B2"].toObject()["format"].toString(), "yyyy-mm-dd");
 }
 
+// Pictures of real reports with their charts (loaded from the business package by name, as the
+// report tree opens them), to look at; only when VLT_SHOTS_DIR is set.
+TEST_F(ReportOutputTest, ScreenshotsOfRealReportsWithCharts) {
+  if (qEnvironmentVariableIsEmpty("VLT_SHOTS_DIR")) GTEST_SKIP() << "VLT_SHOTS_DIR not set";
+  Packet total;
+  total.fields = FieldDefs{test::decimalField("Amount", 18, 2)};
+  total.rows = {Row{Value(Decimal::parse("48210.50"))}};
+  host.proxy().answer("select SUM(Amount) as Amount from", total);
+  Packet sales;
+  sales.fields = FieldDefs{test::stringField("name"), test::decimalField("qty", 18, 4),
+                           test::decimalField("amount", 18, 4)};
+  const char* const traders[] = {"华强电子", "东方五金", "宏达建材", "李记商行",
+                                 "恒通贸易", "新华书店", "顺丰百货"};
+  for (int i = 0; i < 7; ++i)
+    sales.rows.push_back(Row{Value(traders[i]), Value(Decimal(10 + i * 7, 0)),
+                             Value(Decimal(1234500 + i * 791300 % 1200000, 2))});
+  host.proxy().answer("SELECT ta.name", sales);
+  Packet flow;
+  flow.fields = FieldDefs{test::stringField("bid"),
+                          test::stringField("TraderID"),
+                          test::stringField("isclient"),
+                          test::decimalField("IOAmount", 18, 2),
+                          test::decimalField("balance", 18, 2),
+                          test::stringField("Revmemo"),
+                          test::stringField("billName"),
+                          test::typedField("bdate", DataType::Date),
+                          test::stringField("bcode"),
+                          test::intField("IODirection"),
+                          test::stringField("billRemark"),
+                          test::intField("sortID")};
+  auto move = [](const char* trader, const char* date, const char* code, const char* amount) {
+    return Row{Value("b"),      Value(trader),
+               Value("True"),   Value(Decimal::parse(amount)),
+               Value(),         Value(""),
+               Value("销售单"), Value(Date::parse(date)),
+               Value(code),     Value(std::int32_t{1}),
+               Value(),         Value(std::int32_t{1})};
+  };
+  auto head = [](const char* trader, const char* name, const char* opening) {
+    return Row{
+        Value(), Value(trader),          Value("True"), Value(),     Value(Decimal::parse(opening)),
+        Value(), Value("期初余额"),      Value(),       Value(name), Value(),
+        Value(), Value(std::int32_t{-1})};
+  };
+  auto gap = [](const char* trader) {
+    return Row{Value(), Value(trader), Value("True"), Value(),
+               Value(), Value(),       Value(),       Value(),
+               Value(), Value(),       Value(),       Value(std::int32_t{999999})};
+  };
+  flow.rows = {head("1", "华强电子", "1200.00"),
+               move("1", "2026-12-02", "XS001", "800.00"),
+               move("1", "2026-12-06", "SK001", "-1500.00"),
+               move("1", "2026-12-12", "XS007", "640.50"),
+               move("1", "2026-12-20", "SK004", "-300.00"),
+               gap("1"),
+               head("2", "东方五金", "-200.00"),
+               move("2", "2026-12-04", "XS003", "950.00"),
+               move("2", "2026-12-15", "XS009", "420.00"),
+               move("2", "2026-12-28", "SK008", "-1000.00"),
+               gap("2")};
+  host.proxy().answer("ts_traderbalancedetailflow", flow);
+  for (auto [qualified, shot] : {std::pair{"uReport_SaleM.TfrmRptSaleM", "real_sale_summary_chart"},
+                                 std::pair{"uReport_BalGatheringflow.TfrmRptBalGatheringflow",
+                                           "real_receivable_flow_chart"}}) {
+    auto w = test::openWindow<TfrmBaseReportForm>("VltBusiness.bpl", qualified);
+    ASSERT_NE(w, nullptr) << qualified;
+    w->resize(1300, 620);
+    w->edtStartDate->setText("2026-12-01");
+    w->edtEndDate->setText("2026-12-31");
+    w->actMakeReport->trigger();
+    TReportOutput* out = TReportOutput::Of(w.get());
+    ASSERT_TRUE(out->btnChart->isVisible()) << qualified;
+    out->actChart->trigger();
+    EXPECT_FALSE(out->Chart->Data().empty()) << qualified;
+    QApplication::processEvents();
+    test::saveShot(*w, shot);
+  }
+}
+
 }  // namespace
