@@ -495,28 +495,28 @@ const FunctionRow kFunctionRows[] = {
      0},
     {"act_Bill_Cas_Out", "费用支出单", "YW_14001", "uBill_Cas_Mgr.TfrmBill_Cas_Mgr", -1},
     {"act_Bill_Cas_In", "其他收入单", "YW_14002", "uBill_Cas_Mgr.TfrmBill_Cas_Mgr", 1},
-    {"vItemPurOrderM", "采购订货单汇总表", "RP_10001", "uReport_PurOrderM.TfrmReport_PurOrderM", 0},
-    {"vItemPurOrderD", "采购订货单明细表", "RP_10002", "uReport_PurOrderD.TfrmReport_PurOrderD", 0},
-    {"vItemPurchaseM", "采购收货单汇总表", "RP_10003", "uReport_PurchaseM.TfrmReport_PurchaseM", 0},
-    {"vItemPurchaseD", "采购收货单明细表", "RP_10004", "uReport_PurchaseD.TfrmReport_PurchaseD", 0},
-    {"vItemPurBackM", "采购退货单汇总表", "RP_10005", "uReport_PurBackM.TfrmReport_PurBackM", 0},
-    {"vItemPurBackD", "采购退货单明细表", "RP_10006", "uReport_PurBackD.TfrmReport_PurBackD", 0},
-    {"vItemSalOrderM", "销售订货单汇总表", "RP_11001", "uReport_SalOrderM.TfrmReport_SalOrderM", 0},
-    {"vItemSalOrderD", "销售订货单明细表", "RP_11002", "uReport_SalOrderD.TfrmReport_SalOrderD", 0},
-    {"vItemSaleM", "销售发货单汇总表", "RP_11003", "uReport_SaleM.TfrmReport_SaleM", 0},
-    {"vItemSaleD", "销售发货单明细表", "RP_11004", "uReport_SaleD.TfrmReport_SaleD", 0},
-    {"vItemSalBackM", "销售退货单汇总表", "RP_11005", "uReport_SalBackM.TfrmReport_SalBackM", 0},
-    {"vItemSalBackD", "销售退货单明细表", "RP_11006", "uReport_SalBackD.TfrmReport_SalBackD", 0},
-    {"vItemStoreFlowM", "库存货品出入库汇总表", "RP_12001",
-     "uReport_StoreFlowM.TfrmReport_StoreFlowM", 0},
-    {"vItemStoreFlowD", "库存货品出入库明细表", "RP_12002",
-     "uReport_StoreFlowD.TfrmReport_StoreFlowD", 0},
+    {"vItemPurOrderM", "采购订货单汇总表", "RP_10001", "uReport_PurOrderM.TfrmRptPurOrderM", 0},
+    {"vItemPurOrderD", "采购订货单明细表", "RP_10002", "uReport_PurOrderD.TfrmRptPurOrderD", 0},
+    {"vItemPurchaseM", "采购收货单汇总表", "RP_10003", "uReport_PurchaseM.TfrmRptPurchaseM", 0},
+    {"vItemPurchaseD", "采购收货单明细表", "RP_10004", "uReport_PurchaseD.TfrmRptPurchaseD", 0},
+    {"vItemPurBackM", "采购退货单汇总表", "RP_10005", "uReport_PurBackM.TfrmRptPurBackM", 0},
+    {"vItemPurBackD", "采购退货单明细表", "RP_10006", "uReport_PurBackD.TfrmRptPurBackD", 0},
+    {"vItemSalOrderM", "销售订货单汇总表", "RP_11001", "uReport_SalOrderM.TfrmRptSalOrderM", 0},
+    {"vItemSalOrderD", "销售订货单明细表", "RP_11002", "uReport_SalOrderD.TfrmRptSalOrderD", 0},
+    {"vItemSaleM", "销售发货单汇总表", "RP_11003", "uReport_SaleM.TfrmRptSaleM", 0},
+    {"vItemSaleD", "销售发货单明细表", "RP_11004", "uReport_SaleD.TfrmRptSaleD", 0},
+    {"vItemSalBackM", "销售退货单汇总表", "RP_11005", "uReport_SalBackM.TfrmRptSalBackM", 0},
+    {"vItemSalBackD", "销售退货单明细表", "RP_11006", "uReport_SalBackD.TfrmRptSalBackD", 0},
+    {"vItemStoreFlowM", "库存货品出入库汇总表", "RP_12001", "uReport_StoreFlowM.TfrmRptStoreFlowM",
+     0},
+    {"vItemStoreFlowD", "库存货品出入库明细表", "RP_12002", "uReport_StoreFlowD.TfrmRptStoreFlowD",
+     0},
     {"vItemPaymentFlow", "供应商往来结算流水表", "RP_13001",
-     "uReport_BalPaymentflow.TfrmReport_BalPaymentflow", 0},
+     "uReport_BalPaymentflow.TfrmRptBalPaymentflow", 0},
     {"vItemGatheringFlow", "客户往来结算流水表", "RP_13002",
-     "uReport_BalGatheringflow.TfrmReport_BalGatheringflow", 0},
-    {"vItemAccIn", "其他收入流水表", "RP_14001", "uReport_CashInflow.TfrmReport_CashInflow", 0},
-    {"vItemAccout", "费用支出流水表", "RP_14002", "uReport_CashOutFlow.TfrmReport_CashOutFlow", 0},
+     "uReport_BalGatheringflow.TfrmRptBalGatheringflow", 0},
+    {"vItemAccIn", "其他收入流水表", "RP_14001", "uReport_CashInFlow.TfrmRptCashInflow", 0},
+    {"vItemAccout", "费用支出流水表", "RP_14002", "uReport_CashOutFlow.TfrmRptCashOutFlow", 0},
 };
 
 // Every function: its text and window, and that the control the user sees with that text runs
@@ -535,10 +535,14 @@ TEST_F(BusinessTest, EveryFunctionHasItsTextCodeAndWindow) {
     EXPECT_EQ(std::string(f->moduleId), row.code);
     EXPECT_EQ(std::string(f->className), row.className);
     EXPECT_EQ(f->cashTag, row.tag);
-    // Window names follow the unit rule: "uX.TfrmX".
+    // Window names follow the unit rule: "uX.TfrmX", reports "uReport_X.TfrmRptX" (a unit
+    // name may differ from its class in letter case: uReport_CashInFlow.TfrmRptCashInflow).
     const QString qualified = QString::fromLatin1(row.className);
     const QString cls = qualified.section('.', 1);
-    EXPECT_EQ(qualified.section('.', 0, 0), "u" + cls.mid(4));
+    if (cls.startsWith("TfrmRpt"))
+      EXPECT_EQ(qualified.section('.', 0, 0).toLower(), ("uReport_" + cls.mid(7)).toLower());
+    else
+      EXPECT_EQ(qualified.section('.', 0, 0), "u" + cls.mid(4));
 
     const bool isAction = QString(row.name).startsWith("act_");
     QTreeWidgetItem* leaf = isAction ? nullptr : reportLeaf(QString::fromUtf8(row.text));
