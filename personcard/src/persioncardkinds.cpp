@@ -1,6 +1,6 @@
 #include "persioncardkinds.h"
 
-#include "vlt/decimal.h"
+#include "amountliteral.h"
 #include "vlt/errors.h"
 #include "vlt/host.h"
 #include "vlt/sqltext.h"
@@ -23,8 +23,6 @@ const TCategoryKind kCategoryKinds[] = {
     {3, "信用卡", "信用卡名", "信用卡名", "信用卡名称", -1},
 };
 
-constexpr int kAmountIntegerDigits = 11;
-
 }  // namespace
 
 const TEntryKind& EntryKind(int kind) {
@@ -43,14 +41,21 @@ std::string QuotedLogin() {
 
 QString AmountProblem(const QString& label, const QString& text) {
   const QString name = "『" + label + "』";
-  const QString t = text.trimmed();
-  if (t.isEmpty()) return name + "不能为空！";
-  Decimal d;
-  if (!Decimal::tryParse(host::ss(t), d)) return name + "必须是数字，如 12.50";
-  if (d.isNegative()) return name + "不能是负数";
-  if (d.scale() > 2 && d.rescaled(2) != d) return name + "最多只能有两位小数";
-  if (d.integerDigits() > kAmountIntegerDigits) return name + "超出了允许的范围";
-  return {};
+  switch (CheckAmount(host::ss(text)).verdict) {
+    case AmountVerdict::Ok:
+      return {};
+    case AmountVerdict::Empty:
+      return name + "不能为空！";
+    case AmountVerdict::NotNumber:
+      return name + "必须是数字，如 12.50";
+    case AmountVerdict::Negative:
+      return name + "不能是负数";
+    case AmountVerdict::TooManyDecimals:
+      return name + "最多只能有两位小数";
+    case AmountVerdict::TooLarge:
+      return name + "超出了允许的范围";
+  }
+  return name + "必须是数字，如 12.50";
 }
 
 }  // namespace vlt::persioncard

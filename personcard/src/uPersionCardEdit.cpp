@@ -9,10 +9,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "amountliteral.h"
 #include "formrows.h"
 #include "persioncardkinds.h"
 #include "persioncardparts.h"
 #include "tplwidgets.h"
+#include "vlt/errors.h"
 #include "vlt/sqltext.h"
 #include "vlt/status.h"
 
@@ -156,9 +158,9 @@ void TfrmPersionCardEdit::CheckBeforeSave() {
 
 std::string TfrmPersionCardEdit::SaveStatement() const {
   // The amount as a number literal of our own making, never the typed text.
-  Decimal amount;
-  Decimal::tryParse(ss(edtAmt->text().trimmed()), amount);
-  const std::string amt = sqlNumber(amount.rescaled(2));
+  const TAmount amount = CheckAmount(ss(edtAmt->text()));
+  if (amount.verdict != AmountVerdict::Ok) throw Error("unchecked amount");
+  const std::string& amt = amount.literal;
   const std::string type = quotedStr(ss(edtCardType->currentText()));
   const std::string date = quotedStr(ss(edtdate->Date().toString(Qt::ISODate)));
   const std::string note = quotedStr(ss(mmoMemo->toPlainText()));

@@ -428,6 +428,7 @@ TEST(PersionCardFrame, ButtonsInOrderOpenTheirWindows) {
       {"actPC_IOType_IN", "TfrmPersionCardIoType", "1", true, "收入"},
       {"actPC_IOType_Out", "TfrmPersionCardIoType", "2", true, "支出"},
       {"actPC_IOType_Card", "TfrmPersionCardIoType", "3", true, "信用卡"},
+      {"btnRptTimeList", "TfrmRptPersionCardFlow", "MainData", true, "理财流水表"},
       {"btnMonthSummary", "TfrmPersionCardMonthly", "", true, "月度收支概览"},
   };
   for (const Case& c : cases) {
