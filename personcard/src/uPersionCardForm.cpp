@@ -1,10 +1,10 @@
 #include "uPersionCardForm.h"
 
-#include <QHBoxLayout>
 #include <QRadioButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "periodchoice.h"
 #include "persioncardkinds.h"
 #include "persioncardparts.h"
 #include "tplwidgets.h"
@@ -22,19 +22,6 @@ using namespace vlt::persioncard;
 using vlt::components::TColumnDef;
 using vlt::components::TNxStringGrid;
 
-namespace {
-
-std::string isoDate(const QDate& d) {
-  return quotedStr(ss(d.toString(Qt::ISODate)));
-}
-
-QDate monthStart() {
-  const QDate today = QDate::currentDate();
-  return QDate(today.year(), today.month(), 1);
-}
-
-}  // namespace
-
 TfrmPersionCardForm::TfrmPersionCardForm(QWidget* owner) : TfrmBaseFormEx(owner) {
   const TListTools tools = AddListTools(
       *this, [this] { actAddExecute(); }, [this] { actModifyExecute(); },
@@ -46,25 +33,15 @@ TfrmPersionCardForm::TfrmPersionCardForm(QWidget* owner) : TfrmBaseFormEx(owner)
   btnModify = tools.btnModify;
   btnDel = tools.btnDel;
 
-  lytDateSelect = new QWidget(lytMainArea);
-  lytDateSelect->setObjectName("lytDateSelect");
-  auto* periods = new QHBoxLayout(lytDateSelect);
-  periods->setContentsMargins(8, 4, 8, 4);
-  auto radio = [this, periods](const char* name, const char* text,
-                               void (TfrmPersionCardForm::*f)()) {
-    auto* rb = new QRadioButton(QString::fromUtf8(text), lytDateSelect);
-    rb->setObjectName(QString::fromLatin1(name));
-    periods->addWidget(rb);
-    // Only the button that becomes selected reloads.
-    connect(rb, &QRadioButton::toggled, this, [this, f](bool on) {
-      if (on) guarded([this, f] { (this->*f)(); })();
-    });
-    return rb;
-  };
-  rbCurday = radio("rbCurday", "本日", &TfrmPersionCardForm::rbCurdayChange);
-  rbCurWeek = radio("rbCurWeek", "本周", &TfrmPersionCardForm::rbCurWeekChange);
-  rbCurMonth = radio("rbCurMonth", "本月", &TfrmPersionCardForm::rbCurMonthChange);
-  periods->addStretch(1);
+  const TPeriodRadios periods = MakePeriodRadios(lytMainArea, [this](TPeriod period) {
+    if (period == TPeriod::Day) rbCurdayChange();
+    if (period == TPeriod::Week) rbCurWeekChange();
+    if (period == TPeriod::Month) rbCurMonthChange();
+  });
+  lytDateSelect = periods.lytDateSelect;
+  rbCurday = periods.rbCurday;
+  rbCurWeek = periods.rbCurWeek;
+  rbCurMonth = periods.rbCurMonth;
 
   grdMain = new TNxStringGrid(lytMainArea);
   grdMain->setObjectName("grdMain");
@@ -78,13 +55,8 @@ TfrmPersionCardForm::~TfrmPersionCardForm() {
   delete grdMain;  // the grid goes before the data set it shows
 }
 
-std::string TfrmPersionCardForm::PeriodCondition(const QDate& first, const QDate& last) {
-  return "bdate between " + isoDate(first) + " and " + isoDate(last);
-}
-
 void TfrmPersionCardForm::FormCreate() {
-  const QDate first = monthStart();
-  FOpenDateStr = PeriodCondition(first, first.addMonths(1).addDays(-1));
+  FOpenDateStr = PeriodCondition(TPeriod::Month, QDate::currentDate());
   TfrmBaseFormEx::FormCreate();
 }
 
@@ -118,20 +90,17 @@ void TfrmPersionCardForm::opendata() {
 }
 
 void TfrmPersionCardForm::rbCurdayChange() {
-  FOpenDateStr = "bdate=" + isoDate(QDate::currentDate());
+  FOpenDateStr = PeriodCondition(TPeriod::Day, QDate::currentDate());
   opendata();
 }
 
 void TfrmPersionCardForm::rbCurWeekChange() {
-  const QDate today = QDate::currentDate();
-  const QDate monday = today.addDays(1 - today.dayOfWeek());
-  FOpenDateStr = PeriodCondition(monday, monday.addDays(6));
+  FOpenDateStr = PeriodCondition(TPeriod::Week, QDate::currentDate());
   opendata();
 }
 
 void TfrmPersionCardForm::rbCurMonthChange() {
-  const QDate first = monthStart();
-  FOpenDateStr = PeriodCondition(first, first.addMonths(1).addDays(-1));
+  FOpenDateStr = PeriodCondition(TPeriod::Month, QDate::currentDate());
   opendata();
 }
 

@@ -51,9 +51,6 @@ class TfrmPersionCardForm : public TfrmBaseFormEx {
   void actDelExecute();
   void grdMainDblClick();
 
-  // "bdate between '<first>' and '<last>'" with ISO dates.
-  static std::string PeriodCondition(const QDate& first, const QDate& last);
-
  private:
   // Shows the entry window in this mode, frees it and reloads when it saved (also when the
   // showing ended in an error, which then goes on).
