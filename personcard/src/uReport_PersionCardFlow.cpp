@@ -19,7 +19,9 @@ constexpr std::int64_t kCardSpending = 3;
 
 }  // namespace
 
-TfrmRptPersionCardFlow::TfrmRptPersionCardFlow(QWidget* owner) : TfrmBaseReportForm(owner) {}
+TfrmRptPersionCardFlow::TfrmRptPersionCardFlow(QWidget* owner) : TfrmBaseReportForm(owner) {
+  resize(1100, 600);
+}
 
 TfrmRptPersionCardFlow::~TfrmRptPersionCardFlow() = default;
 

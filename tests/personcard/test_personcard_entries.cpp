@@ -399,7 +399,6 @@ TEST(PersionCardFrame, ButtonsInOrderOpenTheirWindows) {
   HostFixture h;
   SignIn(h);
   h.proxy().answer("from userpersincard", kEntries);
-  std::unique_ptr<host::TForm> none;
   auto frame = std::make_unique<TfrmPersionCardframe>();
   EXPECT_EQ(frame->GetBaseControl()->objectName(), "lytPersionCard");
   EXPECT_EQ(buttonTexts(*frame->grpEntries),
