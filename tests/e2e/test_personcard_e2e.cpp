@@ -220,6 +220,22 @@ TEST_F(PersionCardE2E, WindowsStoreAsTypedAndShowAndChangeOnlyTheUsersOwnRows) {
   EXPECT_EQ(messages(), "");
   EXPECT_EQ(listed(*expenses, "IOType"), Rows{"O'Neil \\ 😀"});
   EXPECT_EQ(truth("select count(*) from userpersincard where UserID=" + bob), Rows{"2"});
+
+  // A repayment changed through her list keeps its kind and direction.
+  auto repayments = yearList(4);
+  ui().scripts["TfrmPersionCardEdit"] = [](QDialog& d) {
+    auto& e = dynamic_cast<TfrmPersionCardEdit&>(d);
+    EXPECT_EQ(test::BoxText(e, "edtdate"), "2026-02-10");
+    test::Type(e, "edtAmt", "60");
+    e.actSaveAndClose->trigger();
+    return 0;
+  };
+  repayments->actModify->trigger();
+  EXPECT_EQ(messages(), "");
+  EXPECT_EQ(truth("select IOKind,IODirect,IOType,bdate,cast(IOAmt as char) from userpersincard "
+                  "where UserID=" +
+                  alice + " and IOKind=4"),
+            Rows{"4|1|招商银行卡|2026-02-10|60.00"});
 }
 
 TEST_F(PersionCardE2E, NoStatementReachesTheOtherUsersRows) {
