@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "formrows.h"
+#include "periodchoice.h"
 #include "picktarget.h"
 #include "tplwidgets.h"
 #include "uBill_Cas_InOut.h"
@@ -22,19 +23,6 @@ using namespace vlt::host;
 using namespace vlt::templates;
 using vlt::components::TColumnDef;
 using vlt::components::TNxStringGrid;
-
-namespace {
-
-std::string isoDate(const QDate& d) {
-  return quotedStr(ss(d.toString(Qt::ISODate)));
-}
-
-QDate monthStart() {
-  const QDate today = QDate::currentDate();
-  return QDate(today.year(), today.month(), 1);
-}
-
-}  // namespace
 
 TfrmBill_Cas_Mgr::TfrmBill_Cas_Mgr(QWidget* owner) : TfrmBaseFormEx(owner) {
   actAdd = MakeAction(this, "actAdd", "新增", {QKeySequence(Qt::CTRL | Qt::Key_N)},
@@ -49,24 +37,15 @@ TfrmBill_Cas_Mgr::TfrmBill_Cas_Mgr(QWidget* owner) : TfrmBaseFormEx(owner) {
   for (QWidget* b : {btnNew, btnModify, btnDel})
     AddTopWidget(b);
 
-  lytDateSelect = new QWidget(lytMainArea);
-  lytDateSelect->setObjectName("lytDateSelect");
-  auto* periods = new QHBoxLayout(lytDateSelect);
-  periods->setContentsMargins(8, 4, 8, 4);
-  auto radio = [this, periods](const char* name, const char* text, void (TfrmBill_Cas_Mgr::*f)()) {
-    auto* rb = new QRadioButton(QString::fromUtf8(text), lytDateSelect);
-    rb->setObjectName(QString::fromLatin1(name));
-    periods->addWidget(rb);
-    // Only the button that becomes selected reloads.
-    connect(rb, &QRadioButton::toggled, this, [this, f](bool on) {
-      if (on) guarded([this, f] { (this->*f)(); })();
-    });
-    return rb;
-  };
-  rbCurday = radio("rbCurday", "本日", &TfrmBill_Cas_Mgr::rbCurdayChange);
-  rbCurWeek = radio("rbCurWeek", "本周", &TfrmBill_Cas_Mgr::rbCurWeekChange);
-  rbCurMonth = radio("rbCurMonth", "本月", &TfrmBill_Cas_Mgr::rbCurMonthChange);
-  periods->addStretch(1);
+  const TPeriodRadios periods = MakePeriodRadios(lytMainArea, [this](TPeriod period) {
+    if (period == TPeriod::Day) rbCurdayChange();
+    if (period == TPeriod::Week) rbCurWeekChange();
+    if (period == TPeriod::Month) rbCurMonthChange();
+  });
+  lytDateSelect = periods.lytDateSelect;
+  rbCurday = periods.rbCurday;
+  rbCurWeek = periods.rbCurWeek;
+  rbCurMonth = periods.rbCurMonth;
 
   grdMain = new TNxStringGrid(lytMainArea);
   grdMain->setObjectName("grdMain");
@@ -82,15 +61,10 @@ TfrmBill_Cas_Mgr::~TfrmBill_Cas_Mgr() {
   delete grdMain;  // the grid goes before the data set it shows
 }
 
-std::string TfrmBill_Cas_Mgr::PeriodCondition(const QDate& first, const QDate& last) {
-  return "bdate between " + isoDate(first) + " and " + isoDate(last);
-}
-
 void TfrmBill_Cas_Mgr::FormCreate() {
   TfrmBaseFormEx::FormCreate();
   MasterTableName = "tb_acc_io";
-  const QDate first = monthStart();
-  FOpenDateStr = PeriodCondition(first, first.addMonths(1).addDays(-1));
+  FOpenDateStr = PeriodCondition(TPeriod::Month, QDate::currentDate());
 }
 
 void TfrmBill_Cas_Mgr::FormShow() {
@@ -123,20 +97,17 @@ void TfrmBill_Cas_Mgr::opendata() {
 }
 
 void TfrmBill_Cas_Mgr::rbCurdayChange() {
-  FOpenDateStr = "bdate=" + isoDate(QDate::currentDate());
+  FOpenDateStr = PeriodCondition(TPeriod::Day, QDate::currentDate());
   opendata();
 }
 
 void TfrmBill_Cas_Mgr::rbCurWeekChange() {
-  const QDate today = QDate::currentDate();
-  const QDate monday = today.addDays(1 - today.dayOfWeek());
-  FOpenDateStr = PeriodCondition(monday, monday.addDays(6));
+  FOpenDateStr = PeriodCondition(TPeriod::Week, QDate::currentDate());
   opendata();
 }
 
 void TfrmBill_Cas_Mgr::rbCurMonthChange() {
-  const QDate first = monthStart();
-  FOpenDateStr = PeriodCondition(first, first.addMonths(1).addDays(-1));
+  FOpenDateStr = PeriodCondition(TPeriod::Month, QDate::currentDate());
   opendata();
 }
 

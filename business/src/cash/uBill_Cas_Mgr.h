@@ -48,9 +48,6 @@ class TfrmBill_Cas_Mgr : public TfrmBaseFormEx {
   void actModifyExecute();
   void actDelExecute();
 
-  // "bdate between '<first>' and '<last>'" with ISO dates.
-  static std::string PeriodCondition(const QDate& first, const QDate& last);
-
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 };
