@@ -56,10 +56,6 @@ bool oneOf(const std::string& table, const char* const (&names)[N]) {
   return false;
 }
 
-std::string nowText() {
-  return ss(QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss"));
-}
-
 Decimal decimalOf(const Field& f) {
   return f.IsNull() ? Decimal() : f.AsDecimal();
 }
@@ -401,14 +397,7 @@ void TfrmBaseBill_MasterAndDetail::FormClose() {
 }
 
 void TfrmBaseBill_MasterAndDetail::BindData(QWidget* control, const QString& field) {
-  if (auto* memo = qobject_cast<QPlainTextEdit*>(control))
-    FBndLst->BindMemo(memo, field);
-  else if (auto* edit = qobject_cast<QLineEdit*>(control))
-    FBndLst->BindEdit(edit, field);
-  else if (auto* label = qobject_cast<QLabel*>(control))
-    FBndLst->BindLabel(label, field);
-  else
-    throw Error("a bill binds line edits, memos and labels only");
+  BindBillControl(*FBndLst, control, field);
 }
 
 void TfrmBaseBill_MasterAndDetail::CheckFieldIsNotNull(ClientDataSet& dataSet,
@@ -443,19 +432,13 @@ void TfrmBaseBill_MasterAndDetail::RefuseReferenced() {
   Abort();
 }
 
-std::string TfrmBaseBill_MasterAndDetail::NewBillCode(const std::string& billDate) {
-  return doServerMethods().GetBill_MaxBcode(CurUserInfo().UserDBID, prefix, MasterTableName,
-                                            billDate);
+TBillHeader TfrmBaseBill_MasterAndDetail::Header() {
+  return TBillHeader{cdsMaster, prefix, MasterTableName};
 }
 
 void TfrmBaseBill_MasterAndDetail::cdsMasterNewRecord() {
-  const std::string today = ss(QDate::currentDate().toString(Qt::ISODate));
-  cdsMaster.FieldByName("Bid").SetAsString(GetNewID());
-  cdsMaster.FieldByName("BDate").SetAsString(today);
-  cdsMaster.FieldByName("BCode").SetAsString(NewBillCode(today));
+  Header().Defaults();
   FBcodeIsModifyed = false;
-  cdsMaster.FieldByName("CreateOp").SetAsString(CurUserInfo().UserID);
-  cdsMaster.FieldByName("CreateTime").SetAsString(nowText());
   BillDefaults();
 }
 
@@ -815,17 +798,7 @@ void TfrmBaseBill_MasterAndDetail::GrdDetailCodeEntered(int row, const QString& 
 }
 
 void TfrmBaseBill_MasterAndDetail::edtBdateExit() {
-  if (!edtBdate->Problem().isEmpty()) {
-    ShowMessage(edtBdate->Problem());
-    edtBdate->setFocus();
-    Abort();
-  }
-  const std::string date = ss(edtBdate->Date().toString(Qt::ISODate));
-  if (cdsMaster.FieldByName("BDate").AsString() == date) return;
-  if (cdsMaster.State() == DataSetState::Browse) cdsMaster.Edit();
-  cdsMaster.FieldByName("BDate").SetAsString(date);
-  cdsMaster.FieldByName("BCode").SetAsString(NewBillCode(date));
-  FBcodeIsModifyed = true;
+  if (Header().TakeDate(*edtBdate)) FBcodeIsModifyed = true;
 }
 
 void TfrmBaseBill_MasterAndDetail::ShowTotals() {
@@ -902,17 +875,10 @@ void TfrmBaseBill_MasterAndDetail::CdsMasterApplyUpdate() {
   // service gives now: another clerk may have taken the one shown.
   const bool newBill =
       FOperateState == "Append" || cdsMaster.RecordUpdateStatus() == UpdateStatus::Inserted;
-  if (newBill || FBcodeIsModifyed) {
-    const std::string code = NewBillCode(cdsMaster.FieldByName("BDate").AsString());
-    if (cdsMaster.FieldByName("BCode").AsString() != code) {
-      if (cdsMaster.State() == DataSetState::Browse) cdsMaster.Edit();
-      cdsMaster.FieldByName("BCode").SetAsString(code);
-    }
-  }
+  if (newBill || FBcodeIsModifyed) Header().RenewCode();
   WithGridOff([this] {
     if (cdsMaster.State() == DataSetState::Edit || cdsMaster.State() == DataSetState::Insert) {
-      cdsMaster.FieldByName("UpdateOP").SetAsString(CurUserInfo().UserID);
-      cdsMaster.FieldByName("UpdateTime").SetAsString(nowText());
+      Header().Stamp();
       if (oneOf(MasterTableName, kStockingTables)) doUpdateDoneQtyByAutoStoreIO();
       cdsMaster.Post();
     }

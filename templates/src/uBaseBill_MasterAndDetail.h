@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "uBaseBill_Master.h"
 #include "uBaseFormEx.h"
 #include "vlt/components.h"
 #include "vlt/dataset.h"
@@ -199,7 +200,7 @@ class TfrmBaseBill_MasterAndDetail : public TfrmBaseFormEx {
   // one only when the user agrees to drop the changes.
   void LeaveBill();
   bool BillChanged();
-  std::string NewBillCode(const std::string& billDate);
+  vlt::templates::TBillHeader Header();
   void doUpdateDoneQtyByAutoStoreIO();
   // Asks before a save that would leave goods below zero in the store.
   void CheckNegativeStock();
