@@ -158,8 +158,12 @@ TfrmBaseBill_MasterAndDetail::TfrmBaseBill_MasterAndDetail(QWidget* owner) : Tfr
       MakeAction(this, "actDelDetailItem", "删除明细", [this] { actDelDetailItemExecute(); });
   actNewDetailItem =
       MakeAction(this, "actNewDetailItem", "新增明细", [this] { actNewDetailItemExecute(); });
-  actPreview = MakeAction(this, "actPreview", "预览", {QKeySequence(Qt::CTRL | Qt::Key_W)});
-  actPrint = MakeAction(this, "actPrint", "打印", {QKeySequence(Qt::CTRL | Qt::Key_P)});
+  actPreview = MakeAction(this, "actPreview", "预览", {QKeySequence(Qt::CTRL | Qt::Key_W)},
+                          [this] { components::ShowPrintPreview(BillPrintDoc(), this); });
+  actPrint = MakeAction(this, "actPrint", "打印", {QKeySequence(Qt::CTRL | Qt::Key_P)},
+                        [this] { components::PrintWithDialog(BillPrintDoc(), this); });
+  actExportPdf = MakeAction(this, "actExportPdf", "导出PDF",
+                            [this] { components::ExportPdf(BillPrintDoc(), this); });
 
   btnPrior = ToolButton(actPrior, lytTop, "btnPrior", "imgPrior", ToolIcon::Prior, 73);
   btnNext = ToolButton(actNext, lytTop, "btnNext", "imgNext", ToolIcon::Next, 72);
@@ -213,6 +217,10 @@ TfrmBaseBill_MasterAndDetail::TfrmBaseBill_MasterAndDetail(QWidget* owner) : Tfr
   pmDetail->addAction(actSelectGoods);
   pmDetail->addAction(actNewDetailItem);
   pmDetail->addAction(actDelDetailItem);
+  pmDetail->addSeparator();
+  pmDetail->addAction(actPreview);
+  pmDetail->addAction(actPrint);
+  pmDetail->addAction(actExportPdf);
   connect(GrdDetail, &QWidget::customContextMenuRequested, this,
           guarded([this](const QPoint& at) { pmDetail->popup(GrdDetail->mapToGlobal(at)); }));
 
@@ -756,8 +764,17 @@ int TfrmBaseBill_MasterAndDetail::GetDeltailMaxBno(ClientDataSet& dataSet) {
 void TfrmBaseBill_MasterAndDetail::GrdDetailCodeEntered(int row, const QString& text) {
   const std::string code = ss(text.trimmed());
   if (row >= 0 && row < cdsDetail.DisplayRowCount()) GrdDetail->Link().MoveToRow(row);
-  // Only a line without goods takes a code: a filled line's code is the goods'.
-  if (!cdsDetail.FieldByName("goodsid").IsNull() || code.empty()) return;
+  const std::string goodsId = cdsDetail.FieldByName("goodsid").AsString();
+  if (!goodsId.empty()) {
+    // Only a line without goods takes a code; one that has its goods shows their code again.
+    const Packet own = Select("select Code from td_goods where Id=" + quotedStr(goodsId));
+    if (own.rows.empty() || own.rows.front().empty()) return;
+    if (cdsDetail.State() == DataSetState::Browse) cdsDetail.Edit();
+    put(cdsDetail.FieldByName("goodscode"), own.rows.front().front());
+    cdsDetail.Post();
+    return;
+  }
+  if (code.empty()) return;
   const Packet found =
       Select("select Id,Code,Name,Spec,UnitID,PurPrice,SalPrice from td_goods where Code=" +
              quotedStr(code) + " or BarCode=" + quotedStr(code) + " LIMIT 1");
@@ -799,6 +816,27 @@ void TfrmBaseBill_MasterAndDetail::GrdDetailCodeEntered(int row, const QString& 
 
 void TfrmBaseBill_MasterAndDetail::edtBdateExit() {
   if (Header().TakeDate(*edtBdate)) FBcodeIsModifyed = true;
+}
+
+components::TPrintDoc TfrmBaseBill_MasterAndDetail::BillPrintDoc() {
+  GrdDetail->CloseEditor(true);
+  if (cdsDetail.State() != DataSetState::Browse) cdsDetail.Post();
+  components::TGridPrintOptions o;
+  o.title = windowTitle();
+  o.headLines << QString("日期：%1    单号：%2")
+                     .arg(qs(cdsMaster.FieldByName("BDate").AsString()),
+                          qs(cdsMaster.FieldByName("BCode").AsString()));
+  o.headLines << PrintHeadLines();
+  o.totalMembers << "Qty";
+  if (cdsDetail.FindField("Amount")) o.totalMembers << "Amount";
+  const QString remark = qs(cdsMaster.FieldByName("ReMark").AsString());
+  if (!remark.isEmpty()) o.footLines << "备注：" + remark;
+  o.footLines << QString("制单人：%1    制单日期：%2    修改人：%3    修改时间：%4")
+                     .arg(qs(cdsMaster.FieldByName("CreateOp").AsString()),
+                          qs(cdsMaster.FieldByName("CreateTime").AsString()),
+                          qs(cdsMaster.FieldByName("UpdateOP").AsString()),
+                          qs(cdsMaster.FieldByName("UpdateTime").AsString()));
+  return components::PrintDocFromGrid(*GrdDetail, o);
 }
 
 void TfrmBaseBill_MasterAndDetail::ShowTotals() {

@@ -26,6 +26,7 @@
 #include "uBaseFormEx.h"
 #include "vlt/components.h"
 #include "vlt/dataset.h"
+#include "vlt/printing.h"
 #include "vlt/status.h"
 
 class QAction;
@@ -69,6 +70,7 @@ class TfrmBaseBill_MasterAndDetail : public TfrmBaseFormEx {
   QAction* actNewDetailItem;  // "新增明细" Insert: an empty line to type a code or scan into
   QAction* actPreview;        // "预览" Ctrl+W
   QAction* actPrint;          // "打印" Ctrl+P
+  QAction* actExportPdf;      // "导出PDF"
   QMenu* pmDetail;
 
   QWidget* lytBillBottom;
@@ -122,6 +124,9 @@ class TfrmBaseBill_MasterAndDetail : public TfrmBaseFormEx {
   // A goods code or barcode typed (or scanned) into the code cell of a line.
   void GrdDetailCodeEntered(int row, const QString& text);
   virtual void GrdDetailDblClick(int column, int row);
+  // The bill as a printed page: title, date and code with the bill's own header lines, every
+  // line as the grid shows it, the totals, the remark and who made and changed it.
+  vlt::components::TPrintDoc BillPrintDoc();
   // Lines from the goods hand-over set (the goods selection dialog).
   void SetDetailGoods();
   // Lines from the source-line hand-over set (the bill-selection dialogs).
@@ -160,6 +165,8 @@ class TfrmBaseBill_MasterAndDetail : public TfrmBaseFormEx {
   // Whether a later bill refers to the current one (deleting it is refused); the window's own
   // statement, false when nothing can refer to this kind of bill.
   virtual bool BillIsReferenced() { return false; }
+  // The header fields a printed bill shows under its date and code ("供货商：东方商行").
+  virtual QStringList PrintHeadLines() { return {}; }
   // The store the bill takes goods out of, empty when it takes none out (then no stock check).
   virtual std::string StoreTakenFrom() { return std::string(); }
   // Keeps a line edit, memo or label on a field of the current bill.

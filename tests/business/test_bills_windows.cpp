@@ -9,6 +9,9 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include <QTemporaryDir>
+
+#include "../components/export_fixtures.h"
 #include "basedata_testing.h"
 #include "bills/uBill_Goods.h"
 #include "bills/uSelectSourceBills.h"
@@ -79,7 +82,10 @@ void fill(TGoodsBill& w, int lines = 1, const char* qty = "3") {
     w.cdsDetail.FieldByName("GoodsID").SetAsString("G" + std::to_string(i));
     w.cdsDetail.FieldByName("GoodsName").SetAsString(i == 1 ? "螺丝" : "螺母");
     w.cdsDetail.FieldByName("Qty").SetAsString(qty);
-    if (w.cdsDetail.FindField("Price")) w.cdsDetail.FieldByName("Price").SetAsString("2");
+    if (w.cdsDetail.FindField("Price")) {
+      w.cdsDetail.FieldByName("Price").SetAsString("2");
+      w.CalcAmount(w.cdsDetail);
+    }
     w.cdsDetail.Post();
   }
 }
@@ -397,6 +403,30 @@ TEST(GoodsBills, EveryBillOpensByItsNameFromTheBusinessPackage) {
     showSettled(*d);
     saveShot(*d, QString("source_%1").arg(d->ClassName()));
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GoodsBills, APrintedBillHoldsItsHeaderLinesTotalsAndMaker) {
+  HostFixture h;
+  auto w = open(h, kBills[1]);
+  ASSERT_TRUE(w);
+  fill(*w, 2);
+  w->cdsMaster.FieldByName("ReMark").SetAsString("月底结清");
+  QTemporaryDir dir;
+  const QString pdf = dir.filePath("bill.pdf");
+  ASSERT_EQ(vlt::components::WritePdf(w->BillPrintDoc(), pdf), QString());
+  const QString text = readPdf(pdf);
+  for (const QString& expected :
+       {QString("采购收货单"), QString("PC%1").arg(QString::fromStdString(today())),
+        QString("东方商行"), QString("螺丝"), QString("螺母"), QString("6.00"), QString("12.00"),
+        QString("月底结清"), QString("10001"), QString("主仓库")})
+    EXPECT_TRUE(pdfHas(text, expected)) << expected.toStdString() << "\n" << text.toStdString();
+  // Ctrl+W previews through the host.
+  w->actPreview->trigger();
+  EXPECT_EQ(h.ui().modalShown.size(), 1);
 }
 
 }  // namespace

@@ -186,6 +186,30 @@ TEST_F(BillTest, LineAmountIsExactAndRoundedToCents) {
   }
 }
 
+TEST_F(BillTest, EditingACellRecomputesItsLine) {
+  addLine("G1", "2", "10");
+  struct Case {
+    int column;         // 1 quantity, 2 price
+    const char* typed;  // empty: the cell was cleared
+    const char* qty;
+    const char* amount;
+  };
+  const Case cases[] = {{1, "3", "3", "30"}, {2, "0.5", "3", "1.5"}, {1, "", "", "0"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.typed));
+    w->cdsDetail.Edit();
+    Field& f = w->cdsDetail.FieldByName(c.column == 1 ? "Qty" : "Price");
+    if (*c.typed)
+      f.SetAsString(c.typed);
+    else
+      f.Clear();
+    emit w->GrdDetail->EditingDone(c.column, 0);
+    EXPECT_EQ(w->cdsDetail.State(), DataSetState::Browse);
+    EXPECT_EQ(w->cdsDetail.FieldByName("Qty").AsString(), c.qty);
+    EXPECT_EQ(w->cdsDetail.FieldByName("Amount").AsString(), c.amount);
+  }
+}
+
 TEST_F(BillTest, TotalsAndTaxRateFollowEveryLine) {
   addLine("G1", "2", "10");
   addLine("G2", "1.5", "0.1");

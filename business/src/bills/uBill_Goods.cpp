@@ -378,6 +378,7 @@ void TGoodsBill::BillDefaults() {
     cdsMaster.FieldByName("NoteType").SetAsString("收据");
     cdsMaster.FieldByName("IsPay").SetAsString("False");
     cdsMaster.FieldByName("TaxRate").SetAsInteger(0);
+    cdsMaster.FieldByName("AccAmt").SetValue(Value(Decimal()));
     cdsMaster.FieldByName("Finished").SetAsString("False");
   }
   if (kind_.stockOption) cdsMaster.FieldByName("IsStoreIO").SetAsString("False");
@@ -479,6 +480,25 @@ std::string TGoodsBill::StoreTakenFrom() {
   if (!kind_.takesOut) return std::string();
   if (chkIsStoreIO && !chkIsStoreIO->isChecked()) return std::string();
   return cdsMaster.FieldByName("StoreId").AsString();
+}
+
+QStringList TGoodsBill::PrintHeadLines() {
+  QStringList lines;
+  auto text = [this](const char* field) {
+    Field* f = cdsMaster.FindField(field);
+    return f ? qs(f->AsString()) : QString();
+  };
+  if (trade()) {
+    const bool purchase = kind_.side == TGoodsBillKind::Purchase;
+    lines << QString("%1：%2    %3：%4    税率：%5")
+                 .arg(purchase ? "供货商" : "客户", text("TraderName"),
+                      purchase ? "收货日期" : "发货日期", text("RevDate"), text("TaxRate"));
+  }
+  if (cdsMaster.FindField("StoreName")) lines << "仓库名称：" + text("StoreName");
+  if (trade() && !text("RevMemo").isEmpty())
+    lines << (kind_.side == TGoodsBillKind::Purchase ? "收货说明：" : "发货说明：") +
+                 text("RevMemo");
+  return lines;
 }
 
 void TGoodsBill::doAfterSave() {

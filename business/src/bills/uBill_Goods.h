@@ -81,6 +81,7 @@ class TGoodsBill : public TfrmBaseBill_MasterAndDetail {
   void BillDefaults() override;
   bool BillIsReferenced() override;
   std::string StoreTakenFrom() override;
+  QStringList PrintHeadLines() override;
 
  private:
   bool trade() const { return kind_.side != TGoodsBillKind::Stock; }
