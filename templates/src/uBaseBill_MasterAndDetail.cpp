@@ -142,8 +142,11 @@ TfrmBaseBill_MasterAndDetail::TfrmBaseBill_MasterAndDetail(QWidget* owner) : Tfr
   actSaveAndClose =
       MakeAction(this, "actSaveAndClose", "保存退出", {QKeySequence(Qt::CTRL | Qt::Key_Q)},
                  [this] { actSaveAndCloseExecute(); });
-  actPrior = MakeAction(this, "actPrior", "前单", [this] { actPriorExecute(); });
-  actNext = MakeAction(this, "actNext", "后单", [this] { actNextExecute(); });
+  // Page Up and Page Down page through the bills wherever the focus is (the line grid too).
+  actPrior = MakeAction(this, "actPrior", "前单", {QKeySequence(Qt::Key_PageUp)},
+                        [this] { actPriorExecute(); });
+  actNext = MakeAction(this, "actNext", "后单", {QKeySequence(Qt::Key_PageDown)},
+                       [this] { actNextExecute(); });
   actDelBill = MakeAction(this, "actDelBill", "删除", {QKeySequence(Qt::CTRL | Qt::Key_D)},
                           [this] { actDelBillExecute(); });
   actSelectGoods =
@@ -940,18 +943,4 @@ void TfrmBaseBill_MasterAndDetail::actSaveAndNewExecute() {
 void TfrmBaseBill_MasterAndDetail::actSaveAndCloseExecute() {
   CdsMasterApplyUpdate();
   close();
-}
-
-void TfrmBaseBill_MasterAndDetail::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
-    guarded([this, up = event->key() == Qt::Key_PageUp] {
-      if (up)
-        actPriorExecute();
-      else
-        actNextExecute();
-    })();
-    event->accept();
-    return;
-  }
-  TfrmBaseFormEx::keyPressEvent(event);
 }

@@ -154,7 +154,6 @@ class TfrmBaseBill_MasterAndDetail : public TfrmBaseFormEx {
   static QString UpdateBoolToCN(const vlt::Value& value);
 
  protected:
-  void keyPressEvent(QKeyEvent* event) override;
   virtual void actCheckDataExecute() {}
   virtual void actSelectBillExecute() {}
   virtual void doAfterSave() {}

@@ -415,6 +415,7 @@ TEST(GoodsBills, APrintedBillHoldsItsHeaderLinesTotalsAndMaker) {
   ASSERT_TRUE(w);
   fill(*w, 2);
   w->cdsMaster.FieldByName("ReMark").SetAsString("月底结清");
+  saveShot(*w, "bill_purchase_filled");
   QTemporaryDir dir;
   const QString pdf = dir.filePath("bill.pdf");
   ASSERT_EQ(vlt::components::WritePdf(w->BillPrintDoc(), pdf), QString());

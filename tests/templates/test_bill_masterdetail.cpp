@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 #include <algorithm>
 
 #include "fakehost.h"
@@ -310,6 +311,19 @@ TEST_F(BillTest, PagingThroughTwentyFiveBills) {
   w->actNext->trigger();  // nothing on a new bill
   EXPECT_EQ(w->OperateState(), "Append");
   EXPECT_EQ(host.proxy().callsStartingWith("Save").size(), 0u);
+}
+
+TEST_F(BillTest, PageKeysPageFromTheLineGridAndEscapeCloses) {
+  storeBills(*w, host.proxy(), 3);
+  w->activateWindow();
+  w->GrdDetail->setFocus();
+  QTest::keyClick(w->GrdDetail, Qt::Key_PageUp);
+  QTest::keyClick(w->GrdDetail, Qt::Key_PageUp);
+  EXPECT_EQ(shown(), code(2));
+  QTest::keyClick(w->GrdDetail, Qt::Key_PageDown);
+  EXPECT_EQ(shown(), code(3));
+  QTest::keyClick(w.get(), Qt::Key_Escape);
+  EXPECT_FALSE(w->isVisible());
 }
 
 TEST_F(BillTest, LaterLandsOnTheNearestLaterBillWhateverFollows) {
