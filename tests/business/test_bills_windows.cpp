@@ -218,7 +218,7 @@ TEST(GoodsBills, TakingGoodsBelowZeroAsksFirstWithOneStatement) {
     HostFixture h;
     auto w = open(h, b);
     ASSERT_TRUE(w);
-    if (w->chkIsStoreIO) w->chkIsStoreIO->setChecked(true);
+    if (w->chkIsStoreIO) w->chkIsStoreIO->click();  // as the user does
     h.proxy().answer("view_storebillflow",
                      packetOf({"GoodsID", "OnHand"}, {{"G1", "1"}, {"G2", "10"}}));
     fill(*w, 2);

@@ -444,12 +444,12 @@ void TGoodsBill::actCheckDataExecute() {
   const bool purchase = kind_.side == TGoodsBillKind::Purchase;
   if (trade()) {
     CheckFieldIsNotNull(cdsMaster, "TraderID", purchase ? "供货商" : "客户");
-    if (chkIsPay->isChecked()) {
+    if (Flag("IsPay")) {
       CheckFieldIsNotNull(cdsMaster, "AccountId", purchase ? "付款帐户" : "收款帐户");
       CheckFieldIsNotNull(cdsMaster, "AccAmt", purchase ? "付款金额" : "收款金额");
     }
   }
-  if (cdsMaster.FindField("StoreId") && (!chkIsStoreIO || chkIsStoreIO->isChecked()))
+  if (cdsMaster.FindField("StoreId") && (!chkIsStoreIO || Flag("IsStoreIO")))
     CheckFieldIsNotNull(cdsMaster, "StoreId", "仓库名称");
   const bool priced = trade() && kind_.table != std::string("tb_pur_order") &&
                       kind_.table != std::string("tb_sal_order");
@@ -471,6 +471,11 @@ void TGoodsBill::actCheckDataExecute() {
   if (kind_.checksReferences && BillIsReferenced()) RefuseReferenced();
 }
 
+bool TGoodsBill::Flag(const char* field) {
+  return QString::fromStdString(cdsMaster.FieldByName(field).AsString())
+             .compare("True", Qt::CaseInsensitive) == 0;
+}
+
 bool TGoodsBill::BillIsReferenced() {
   const std::string sql = ReferenceSql(kind_, cdsMaster.FieldByName("Bid").AsString());
   return !sql.empty() && !Select(sql).rows.empty();
@@ -478,7 +483,7 @@ bool TGoodsBill::BillIsReferenced() {
 
 std::string TGoodsBill::StoreTakenFrom() {
   if (!kind_.takesOut) return std::string();
-  if (chkIsStoreIO && !chkIsStoreIO->isChecked()) return std::string();
+  if (chkIsStoreIO && !Flag("IsStoreIO")) return std::string();
   return cdsMaster.FieldByName("StoreId").AsString();
 }
 

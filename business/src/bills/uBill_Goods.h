@@ -85,6 +85,8 @@ class TGoodsBill : public TfrmBaseBill_MasterAndDetail {
 
  private:
   bool trade() const { return kind_.side != TGoodsBillKind::Stock; }
+  // Whether a flag of the bill ("True"/"False") is set.
+  bool Flag(const char* field);
   // Writes the number boxes into the bill (after checking them).
   void PutNumbersIntoRow();
   void EnableChoices();
