@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include "calendaralarm.h"
@@ -27,6 +28,20 @@ namespace {
 // The widths of the columns the texts go to, in characters.
 constexpr qsizetype kTitleChars = 255;
 constexpr qsizetype kRemarkChars = 2000;
+
+// "8:05", "08:05:00": hours and minutes, seconds optional, one or two digits each.
+bool readTime(const QString& text, Time& out) {
+  static const QRegularExpression pattern(
+      QStringLiteral("^(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?$"));
+  const QRegularExpressionMatch m = pattern.match(text.trimmed());
+  if (!m.hasMatch()) return false;
+  const int h = m.captured(1).toInt();
+  const int min = m.captured(2).toInt();
+  const int s = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();
+  if (h > 23 || min > 59 || s > 59) return false;
+  out = Time::fromHms(h, min, s);
+  return true;
+}
 
 qsizetype characters(const QString& text) {
   return text.toUcs4().size();
@@ -221,7 +236,7 @@ void TfrmAddCalendar::btnSaveClick() {
   std::string alarm = "null";
   if (chkAlarm->isChecked()) {
     Time at;
-    if (!Time::tryParse(ss(edtAlarmTime->text().trimmed()), at)) {
+    if (!readTime(edtAlarmTime->text(), at)) {
       ShowMessage(QStringLiteral("闹钟时间无效，请输入“时:分:秒”，例如 08:30:00！"));
       Abort();
     }

@@ -330,7 +330,7 @@ void TfrmSchedule::EditEntry(TCaleListItem* item) {
   if (!item) return;
   if (!item->isEnabled()) {
     ShowMessage(QStringLiteral("已经完成，不能编辑！"));
-    Abort();
+    return;
   }
   // The entry's own row, by its place: an occurrence's id is unique only within one load.
   const TCalendarInfo& info = item->CalendarInfo();

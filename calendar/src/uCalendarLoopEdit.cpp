@@ -83,11 +83,10 @@ void TfrmCalendarLoopEdit::actModifyExecute() {
 void TfrmCalendarLoopEdit::actDeleteExecute() {
   ClientDataSet& loops = GlobalDM().cdsCaleLoopDW;
   if (!loops.Active() || loops.IsEmpty()) return;
-  if (ConfirmWarning(QStringLiteral("删除无法恢复，请确认是否真的删除？"))) {
-    const std::string status = doServerMethods().doSysMainDBDataBySql(
-        "delete from  usercalendar_ex where id=" + quotedStr(loops.FieldByName("ID").AsString()));
-    // A refused delete is said, not passed over as if the template were gone.
-    if (status != "0") ShowMessage(QStringLiteral("删除失败！---") + qs(status));
-  }
+  if (!ConfirmWarning(QStringLiteral("删除无法恢复，请确认是否真的删除？"))) return;
+  const std::string status = doServerMethods().doSysMainDBDataBySql(
+      "delete from  usercalendar_ex where id=" + quotedStr(loops.FieldByName("ID").AsString()));
+  // A refused delete is said, not passed over as if the template were gone.
+  if (status != "0") ShowMessage(QStringLiteral("删除失败！---") + qs(status));
   RefreshLoop();
 }
