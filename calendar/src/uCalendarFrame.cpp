@@ -1,6 +1,7 @@
 #include "uCalendarFrame.h"
 
 #include <QDate>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -126,6 +127,7 @@ TfrmSchedule::TfrmSchedule(QWidget* owner) : QWidget(owner) {
   lstCale->setObjectName("lstCale");
   lstCale->setSelectionMode(QAbstractItemView::SingleSelection);
   lstCale->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  lstCale->viewport()->installEventFilter(this);
   column->addWidget(lstCale, 1);
 
   actAddCale = components::MakeAction(lytCalendar, "actAddCale", QStringLiteral("新建任务"),
@@ -175,6 +177,7 @@ TfrmSchedule::TfrmSchedule(QWidget* owner) : QWidget(owner) {
 
 TfrmSchedule::~TfrmSchedule() {
   alarmTimer_->stop();
+  if (root_) lstCale->viewport()->removeEventFilter(this);
   // The list's items show entries of the shared data set; they go before the frame's alarms.
   delete root_.data();
 }
@@ -230,7 +233,6 @@ void TfrmSchedule::UpdateCaleList() {
       FPriorDate = row.Date;
     }
     auto* item = new QListWidgetItem(lstCale);
-    item->setSizeHint(QSize(0, 45));
     auto* entry = new TCaleListItem;
     const TCalendarInfo info = InfoOf(row, index);
     entry->SeTCalendarInfo(info);
@@ -244,7 +246,21 @@ void TfrmSchedule::UpdateCaleList() {
             guarded([this, button = entry->btnFinish] { FinishEntry(button); }));
     lstCale->setItemWidget(item, entry);
   }
+  fitEntries();
   lstCale->setUpdatesEnabled(true);
+}
+
+void TfrmSchedule::fitEntries() {
+  const int width = lstCale->viewport()->width();
+  for (int i = 0; i < lstCale->count(); ++i) {
+    QListWidgetItem* item = lstCale->item(i);
+    if (lstCale->itemWidget(item)) item->setSizeHint(QSize(width, 45));
+  }
+}
+
+bool TfrmSchedule::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == lstCale->viewport() && event->type() == QEvent::Resize) fitEntries();
+  return QWidget::eventFilter(watched, event);
 }
 
 void TfrmSchedule::RefreshData() {

@@ -84,8 +84,13 @@ class TfrmSchedule : public QWidget, public vlt::host::IPluginFrame {
   vlt::calendar::TAlarmWatch& AlarmWatch() { return *alarms_; }
   vlt::calendar::TAlarmBell& AlarmBell() { return *bell_; }
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void setWeek(vlt::Date day);
+  // Entries as wide as the list shows them.
+  void fitEntries();
   // Runs a statement that changes the calendar; true when the service answered "0".
   bool run(const std::string& sql, const QString& failure);
 

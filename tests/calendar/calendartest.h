@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QFile>
 #include <memory>
 #include <optional>
 #include <string>
@@ -129,6 +130,15 @@ class CalendarTest : public ::testing::Test {
     for (TCaleListItem* item : frame.Entries())
       if (item->CalendarInfo().Date == date && item->CalendarInfo().Title == title) return item;
     return nullptr;
+  }
+  // Screenshots look as the program does: with its style file.
+  static void styled(bool on) {
+    QString style;
+    if (on) {
+      QFile file(qEnvironmentVariable("VLT_SOURCE_DIR") + "/launcher/VltDefault.style");
+      if (file.open(QIODevice::ReadOnly)) style = QString::fromUtf8(file.readAll());
+    }
+    qApp->setStyleSheet(style);
   }
   std::vector<std::string> changes() { return host.proxy().callsStartingWith("do"); }
 };

@@ -148,7 +148,9 @@ TEST_F(Alarms, WithoutATrayAnAlarmIsASmallWindowThatDoesNotBlock) {
   EXPECT_TRUE(notice->isVisible());
   EXPECT_FALSE(notice->isModal());
   EXPECT_EQ(notice->findChild<QLabel*>("lblAlarm")->text(), QStringLiteral("09:00:00  盘点"));
+  styled(true);
   saveShot(*notice, "alarm_notice");
+  styled(false);
   // Finished: the notice goes.
   serve({{"5", "盘点", "2026-12-09", "True", "", "-1", "09:00:00"}});
   entry(*frame, "2026-12-09", "盘点")->btnFinish->click();
@@ -168,7 +170,9 @@ TEST_F(Alarms, TheMissedListIsAWindowToo) {
   ASSERT_NE(list, nullptr);
   ASSERT_EQ(list->count(), 2);
   EXPECT_EQ(list->item(0)->text(), QStringLiteral("2026-12-09  07:30:00  晨会"));
+  styled(true);
   saveShot(*list->window(), "alarm_missed");
+  styled(false);
 }
 
 }  // namespace

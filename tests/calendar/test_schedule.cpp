@@ -335,11 +335,13 @@ TEST_F(ScheduleActions, Screenshots) {
          {"7", "交房租", "2026-12-10", "False", "", "0", "", "-1,-1"}},
         {{"T1", "晨会", "2026-12-01", "2", "", "-1", "08:30:00"},
          {"T2", "进货", "2026-12-01", "3", "1,3,5", "0", "", "0,-1"}});
+  styled(true);
   frame->RefreshData();
   frame->show();
-  saveShot(*frame, "schedule_day");
+  saveShot(*frame->lytCalendar, "schedule_day");
   frame->tbcCale->setCurrentWidget(frame->tbtmWeek);
-  saveShot(*frame, "schedule_week");
+  saveShot(*frame->lytCalendar, "schedule_week");
+  styled(false);
 }
 
 }  // namespace

@@ -275,7 +275,9 @@ TEST_F(TaskWindow, EditingShowsTheRowAndTheBoxesFollowTheChoices) {
   EXPECT_EQ(task->edtAlarmTime->text(), "09:30:00");
   EXPECT_TRUE(task->chkImportant->isChecked());
   EXPECT_TRUE(task->rbOnce->isChecked());
+  styled(true);
   saveShot(*task, "task_window");
+  styled(false);
 }
 
 // ---- the template window -------------------------------------------------------------------
@@ -321,7 +323,9 @@ TEST_F(TaskWindow, TheTemplateWindowListsChangesAndDeletes) {
   w->actModify->trigger();
   EXPECT_EQ(shownTitle, QStringLiteral("进货"));
   EXPECT_GT(host.proxy().callsStartingWith("GetSys").size(), readsBefore);
+  styled(true);
   saveShot(*w, "template_window");
+  styled(false);
 
   // An empty list: nothing happens.
   serve({}, {});
