@@ -47,11 +47,6 @@ qsizetype characters(const QString& text) {
   return text.toUcs4().size();
 }
 
-QDate toQDate(Date d) {
-  const Ymd ymd = d.ymd();
-  return QDate(ymd.year, ymd.month, ymd.day);
-}
-
 }  // namespace
 
 TfrmAddCalendar::TfrmAddCalendar(QWidget* owner) : TForm(owner) {
@@ -145,7 +140,7 @@ TfrmAddCalendar::TfrmAddCalendar(QWidget* owner) : TForm(owner) {
 
 void TfrmAddCalendar::FormShow() {
   if (TagString == "OsAppend") {
-    EdtDate->setDate(toQDate(calendar::Today()));
+    EdtDate->setDate(ToQDate(calendar::Today()));
     return;
   }
   if (TagString != "OsEdit") return;
@@ -155,7 +150,7 @@ void TfrmAddCalendar::FormShow() {
     return f ? f->AsString() : std::string();
   };
   lblID->setText(qs(text("id")));
-  EdtDate->setDate(toQDate(Date::parse(text("Date"))));
+  EdtDate->setDate(ToQDate(Date::parse(text("Date"))));
   edtTitle->setText(qs(text("title")));
   mmoRemark->setPlainText(qs(text("remark")));
   bool important = false;

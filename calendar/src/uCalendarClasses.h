@@ -1,9 +1,16 @@
 #pragma once
 // The list item of the schedule, and the entry rules it shows.
 
+#include <QDate>
 #include <QWidget>
 
 #include "calendarrules.h"
+
+// The date as the date widgets take it.
+inline QDate ToQDate(vlt::Date d) {
+  const vlt::Ymd ymd = d.ymd();
+  return QDate(ymd.year, ymd.month, ymd.day);
+}
 
 class QLabel;
 class QPushButton;

@@ -58,11 +58,6 @@ const char* const kEntryFields[] = {"ID",        "UserID",     "Title",       "D
                                     "Remark",    "Level",      "Finished",    "IsAlarm",
                                     "AlarmTime", "RepeatMode", "RepeatValue", "LoopID"};
 
-QDate toQDate(Date d) {
-  const Ymd ymd = d.ymd();
-  return QDate(ymd.year, ymd.month, ymd.day);
-}
-
 Date fromQDate(const QDate& d) {
   return Date::fromYmd(d.year(), d.month(), d.day());
 }
@@ -160,8 +155,8 @@ TfrmSchedule::TfrmSchedule(QWidget* owner) : QWidget(owner) {
     Fday = today.toString();
     setWeek(today);
     lbltoDay->setText(qs(formatChineseDay(today)));
-    NxImgBtnSelectDay->SetDate(toQDate(today));
-    NxImgBtnSelectWeek->SetDate(toQDate(today));
+    NxImgBtnSelectDay->SetDate(ToQDate(today));
+    NxImgBtnSelectWeek->SetDate(ToQDate(today));
     OpenDwData(Fday, Fday);
     UpdateCaleList();
   })();

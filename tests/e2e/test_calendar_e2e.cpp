@@ -66,12 +66,6 @@ void trigger(QWidget& page, const char* action) {
 
 class CalendarE2E : public test::ServedServiceFixture {
  protected:
-  void signIn(const std::string& userId, const std::string& password) {
-    auto proxy = std::make_unique<TServerMethodsClient>(url);
-    ASSERT_TRUE(proxy->CheckLoginUser(userId, password));
-    SetServerMethods(std::move(proxy));
-    CurUserInfo().UserID = userId;
-  }
   std::vector<std::string> rows(const std::string& sql) {
     std::vector<std::string> out;
     for (const Row& r : doServerMethods().GetSysMainDBDataBySql(CurUserInfo().UserID, sql).rows) {
