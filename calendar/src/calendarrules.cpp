@@ -104,7 +104,8 @@ std::vector<TCalendarRow> ExpandPeriod(const std::vector<TCalendarRow>& stored,
     for (std::size_t i = 0; i < templates.size(); ++i) {
       const TCalendarRow& t = templates[i];
       ++counter;
-      if (d < starts[i]) continue;
+      // An occurrence is told from a stored task by its template id: without one it cannot be.
+      if (t.ID.empty() || d < starts[i]) continue;
       const bool taken = std::any_of(rows.begin(), rows.end(), [&](const TCalendarRow& r) {
         return r.Date == day && r.LoopID == t.ID;
       });

@@ -139,14 +139,16 @@ TfrmSchedule::TfrmSchedule(QWidget* owner) : QWidget(owner) {
     buttons->addWidget(b);
   column->addLayout(buttons);
 
+  // Handlers that take the signal's argument: the guard runs inside a lambda of fixed arguments,
+  // which Qt can count with every compiler.
   connect(NxImgBtnSelectDay, &components::TNxImgCalendarBtn::ClosePopup, this,
-          guarded([this](const QDate& d) { NxImgBtnSelectDayClosePopup(d); }));
+          [this](const QDate& d) { guarded([this, d] { NxImgBtnSelectDayClosePopup(d); })(); });
   connect(NxImgBtnSelectWeek, &components::TNxImgCalendarBtn::ClosePopup, this,
-          guarded([this](const QDate& d) { NxImgBtnSelectWeekClosePopup(d); }));
+          [this](const QDate& d) { guarded([this, d] { NxImgBtnSelectWeekClosePopup(d); })(); });
   connect(tbcCale, &QTabWidget::currentChanged, this, guarded([this] { tbcCaleChange(); }));
-  connect(lstCale, &QListWidget::itemActivated, this, guarded([this](QListWidgetItem* item) {
-            EditEntry(qobject_cast<TCaleListItem*>(lstCale->itemWidget(item)));
-          }));
+  connect(lstCale, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+    guarded([this, item] { EditEntry(qobject_cast<TCaleListItem*>(lstCale->itemWidget(item))); })();
+  });
 
   // The page is made while the main window loads its packages: a service that fails here
   // shows its message and leaves an empty page, not a missing one.

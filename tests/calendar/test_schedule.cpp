@@ -72,6 +72,10 @@ TEST_F(SchedulePeriods, TheWeekShowsStoredEntriesAndEachTemplateOnItsDays) {
        {},
        {{{"T1", "晨会", "2026-12-14", "2", ""}, {}}}},
       {"no entries and no templates", "2026-12-09", {}, {}},
+      {"a template without an id cannot be told from a stored task: not shown",
+       "2026-12-09",
+       {},
+       {{{"", "无编号", "2026-12-01", "2", ""}, {}}}},
   };
   for (const PeriodRow& row : rows) {
     SCOPED_TRACE(row.rule);
