@@ -148,13 +148,20 @@ void TDefaultAlarmBell::Stop(const std::string& key) {
 }
 
 void TDefaultAlarmBell::ShowMissed(const std::vector<TCalendarInfo>& entries) {
-  auto* list = new QListWidget;
+  auto* content = new QWidget;
+  auto* column = new QVBoxLayout(content);
+  column->setContentsMargins(0, 0, 0, 0);
+  auto* caption = new QLabel(QStringLiteral("程序关闭期间到时的提醒："), content);
+  caption->setObjectName("lblMissed");
+  auto* list = new QListWidget(content);
   list->setObjectName("lstMissed");
   for (const TCalendarInfo& e : entries)
     list->addItem(qs(e.Date) + QStringLiteral("  ") + AlarmText(e));
   list->setMinimumWidth(320);
+  column->addWidget(caption);
+  column->addWidget(list);
   delete missed_.data();
-  missed_ = noticeWindow("frmMissedAlarms", QStringLiteral("错过的提醒"), list);
+  missed_ = noticeWindow("frmMissedAlarms", QStringLiteral("错过的提醒"), content);
 }
 
 // ---- the watch --------------------------------------------------------------------------------

@@ -166,7 +166,8 @@ TEST_F(Alarms, TheMissedListIsAWindowToo) {
   frame = openFrame();
   QListWidget* list = nullptr;
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->objectName() == "frmMissedAlarms" && w->isVisible()) list = w->findChild<QListWidget*>();
+    if (w->objectName() == "frmMissedAlarms" && w->isVisible())
+      list = w->findChild<QListWidget*>("lstMissed");
   ASSERT_NE(list, nullptr);
   ASSERT_EQ(list->count(), 2);
   EXPECT_EQ(list->item(0)->text(), QStringLiteral("2026-12-09  07:30:00  晨会"));

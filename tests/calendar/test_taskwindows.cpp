@@ -229,6 +229,21 @@ TEST_F(TaskWindow, SavingSendsTheStatementOfItsModeOrRefuses) {
   }
 }
 
+TEST_F(TaskWindow, AnUnreachableServiceIsSaidAndTheWindowKeepsWhatWasTyped) {
+  std::vector<std::string> errors;
+  vlt::host::SetApplicationExceptionHandler(
+      [&](const std::exception& e) { errors.push_back(e.what()); });
+  auto w = createWindow<TfrmAddCalendar>(kPkg, "uAddCalendar.TfrmAddCalendar", "OsAppend");
+  showSettled(*w);
+  fill(*w, {"对账", "月底前", "2026-12-20", true});
+  host.proxy().failWith = "Connection refused";
+  w->btnSave->click();
+  EXPECT_EQ(errors, std::vector<std::string>{"Connection refused"});
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_EQ(w->edtTitle->text(), QStringLiteral("对账"));
+  EXPECT_EQ(w->mmoRemark->toPlainText(), QStringLiteral("月底前"));
+}
+
 TEST_F(TaskWindow, TwoTemplatesSavedAtOnceGetTwoIds) {
   std::vector<std::string> ids;
   for (int i = 0; i < 2; ++i) {
