@@ -221,12 +221,20 @@ void TAlarmWatch::Start() {
 
 void TAlarmWatch::Reload() {
   const Date day = Today();
-  std::vector<Pending> alarms;
+  std::vector<TCalendarRow> rows;
   try {
-    alarms = alarmsOf(loader_(day, day));
+    rows = loader_(day, day);
   } catch (const std::exception&) {
     return;  // the service is away: keep ringing what was known
   }
+  Reload(rows);
+}
+
+void TAlarmWatch::Reload(const std::vector<TCalendarRow>& todays) {
+  const Date day = Today();
+  const std::string dayText = day.toString();
+  std::vector<Pending> alarms = alarmsOf(todays);
+  std::erase_if(alarms, [&](const Pending& p) { return p.entry.Date != dayText; });
   today_ = std::move(alarms);
   day_ = day;
   loaded_ = true;

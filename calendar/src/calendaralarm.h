@@ -93,6 +93,8 @@ class TAlarmWatch {
   // After the entries changed: takes today's entries again and stops rung alarms whose entry is
   // finished, gone or no longer has that alarm.
   void Reload();
+  // The same with today's entries at hand (the schedule has just read them).
+  void Reload(const std::vector<TCalendarRow>& todays);
   // Rings the alarms of today that came since the previous check and have not rung.
   void Check();
 

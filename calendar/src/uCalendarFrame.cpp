@@ -266,7 +266,14 @@ void TfrmSchedule::RefreshData() {
   else
     OpenDwData(FBWeek, FEWeek);
   UpdateCaleList();
-  alarms_->Reload();
+  // Today's alarms follow the change; when today is shown its entries were just read.
+  const std::string today = Today().toString();
+  const bool shown =
+      tbcCale->currentWidget() == tbtmday ? Fday == today : FBWeek <= today && today <= FEWeek;
+  if (shown)
+    alarms_->Reload(entryRows(GlobalDM().cdsCaleDW));
+  else
+    alarms_->Reload();
 }
 
 void TfrmSchedule::NxImgBtnSelectDayClosePopup(const QDate& date) {
