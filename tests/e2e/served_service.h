@@ -37,6 +37,13 @@ class ServedServiceFixture : public server::test::ServiceFixture {
   }
   // Further routes, mounted once `url` is known and before the server listens.
   virtual void mountMore() {}
+  // Signs the user in through the proxy the windows use.
+  void signIn(const std::string& userId, const std::string& password) {
+    auto proxy = std::make_unique<TServerMethodsClient>(url);
+    ASSERT_TRUE(proxy->CheckLoginUser(userId, password));
+    host::SetServerMethods(std::move(proxy));
+    host::CurUserInfo().UserID = userId;
+  }
 
   httplib::Server http;
   std::thread thread;

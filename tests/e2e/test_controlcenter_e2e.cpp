@@ -33,14 +33,6 @@ namespace {
 
 class ControlCenterE2E : public test::ServedServiceFixture {
  protected:
-  // Signs the user in through the proxy the windows use.
-  void signIn(const std::string& userId, const std::string& password) {
-    auto proxy = std::make_unique<TServerMethodsClient>(url);
-    ASSERT_TRUE(proxy->CheckLoginUser(userId, password));
-    SetServerMethods(std::move(proxy));
-    CurUserInfo().UserID = userId;
-  }
-
   std::vector<std::string> rows(const Packet& p) {
     std::vector<std::string> out;
     for (const Row& r : p.rows) {
