@@ -85,7 +85,10 @@ TChartData ChartDataOf(const ClientDataSet& dataSet, const TChartSpec& spec) {
         data.bars[it->second].value = data.bars[it->second].value + d;
     } else {
       Date day;
-      if (!dateOf(l, day)) continue;
+      if (!dateOf(l, day)) {
+        if (!spec.openingDate) continue;
+        day = *spec.openingDate;
+      }
       auto [it, fresh] = lineOf.emplace(key, data.lines.size());
       if (fresh) {
         const auto named = nameOf.find(key);

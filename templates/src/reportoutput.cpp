@@ -203,7 +203,11 @@ void TReportOutput::showChart(bool on) {
 }
 
 void TReportOutput::refreshChart() {
-  const std::optional<TChartSpec> spec = ChartSpec();
+  std::optional<TChartSpec> spec = ChartSpec();
+  // An opening balance row has no date of its own: it stands at the start of the range.
+  const QDate start = form_->edtStartDate->Date();
+  if (spec && spec->kind == TChartSpec::Kind::Lines && !spec->openingDate && start.isValid())
+    spec->openingDate = Date::fromYmd(start.year(), start.month(), start.day());
   Chart->SetSpec(spec ? *spec : TChartSpec{});
   Chart->Refresh(spec ? &form_->cdsM : nullptr);
 }

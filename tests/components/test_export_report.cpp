@@ -203,7 +203,10 @@ TEST_F(ReportOutputTest, LinesAreNamedByTheHeadingRowOfTheirTrader) {
   const TChartData& data = out->Chart->Data();
   ASSERT_EQ(data.lines.size(), 2u);
   EXPECT_EQ(data.lines[0].name, "华强电子");
-  EXPECT_EQ(data.lines[0].points.size(), 3u);  // the heading row has no date to stand at
+  // The opening balance stands at the start of the range.
+  ASSERT_EQ(data.lines[0].points.size(), 4u);
+  EXPECT_EQ(data.lines[0].points[0].date.toString(), "2026-12-01");
+  EXPECT_EQ(data.lines[0].points[0].value.toString(), "100.00");
   EXPECT_EQ(data.lines[1].name, "客户乙公司");
 }
 

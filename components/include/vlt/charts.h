@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "vlt/components.h"
@@ -30,7 +31,10 @@ struct TChartSpec {
   // trader's name); empty: the series value itself.
   QString seriesNameMember;
   QString valueCaption;  // the value axis' title (the value column's header when empty)
-  int maxBars = 20;      // the largest bars by size; the rest go into one "其他" bar
+  // lines: where a row with a value but no date stands (a trader's opening balance at the
+  // start of the range); none: such rows are left out.
+  std::optional<Date> openingDate;
+  int maxBars = 20;  // the largest bars by size; the rest go into one "其他" bar
   // Which display rows count; null: every row whose label is not empty and whose value is a
   // number (heading, subtotal and separator rows of a detail report carry none).
   std::function<bool(const ClientDataSet&, int row)> includeRow;
