@@ -1,5 +1,6 @@
 // The string grid: a table view whose current row is the bound data set's cursor.
 
+#include <QAction>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -10,6 +11,7 @@
 #include <exception>
 
 #include "vlt/components.h"
+#include "vlt/gridexport.h"
 #include "vlt/host.h"
 
 namespace vlt::components {
@@ -74,6 +76,19 @@ TNxStringGrid::TNxStringGrid(QWidget* parent)
   rows->setDefaultSectionSize(rowHeight_);
   horizontalHeader()->setHighlightSections(false);
   horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+
+  // Every grid can be taken out of the program from its context menu.
+  auto* excel = new QAction(QStringLiteral("导出到 Excel…"), this);
+  excel->setObjectName("actExportExcel");
+  connect(excel, &QAction::triggered, this,
+          host::guarded([this] { ExportGrid(*this, ExportFormat::Xlsx); }));
+  auto* csv = new QAction(QStringLiteral("导出到 CSV…"), this);
+  csv->setObjectName("actExportCsv");
+  connect(csv, &QAction::triggered, this,
+          host::guarded([this] { ExportGrid(*this, ExportFormat::Csv); }));
+  addAction(excel);
+  addAction(csv);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
 
   connect(model_, &DataSetTableModel::currentRowChanged, this,
           host::guarded([this](int row) { followDataSet(row); }));

@@ -63,6 +63,56 @@ TBillFooter MakeBillFooter(QWidget* parent, const QString& captionEnd) {
   return f;
 }
 
+std::string TBillHeader::NewCode(const std::string& billDate) const {
+  return doServerMethods().GetBill_MaxBcode(CurUserInfo().UserDBID, prefix, table, billDate);
+}
+
+void TBillHeader::Defaults() const {
+  const std::string today = ss(QDate::currentDate().toString(Qt::ISODate));
+  bill.FieldByName("Bid").SetAsString(GetNewID());
+  bill.FieldByName("BDate").SetAsString(today);
+  bill.FieldByName("BCode").SetAsString(NewCode(today));
+  bill.FieldByName("CreateOp").SetAsString(CurUserInfo().UserID);
+  bill.FieldByName("CreateTime").SetAsString(nowText());
+}
+
+bool TBillHeader::TakeDate(TDateBox& box) const {
+  if (!box.Problem().isEmpty()) {
+    ShowMessage(box.Problem());
+    box.setFocus();
+    Abort();
+  }
+  const std::string date = ss(box.Date().toString(Qt::ISODate));
+  if (bill.FieldByName("BDate").AsString() == date) return false;
+  if (bill.State() == DataSetState::Browse) bill.Edit();
+  bill.FieldByName("BDate").SetAsString(date);
+  bill.FieldByName("BCode").SetAsString(NewCode(date));
+  return true;
+}
+
+void TBillHeader::RenewCode() const {
+  const std::string code = NewCode(bill.FieldByName("BDate").AsString());
+  if (bill.FieldByName("BCode").AsString() == code) return;
+  if (bill.State() == DataSetState::Browse) bill.Edit();
+  bill.FieldByName("BCode").SetAsString(code);
+}
+
+void TBillHeader::Stamp() const {
+  bill.FieldByName("UpdateOP").SetAsString(CurUserInfo().UserID);
+  bill.FieldByName("UpdateTime").SetAsString(nowText());
+}
+
+void BindBillControl(components::TBindingList& list, QWidget* control, const QString& field) {
+  if (auto* memo = qobject_cast<QPlainTextEdit*>(control))
+    list.BindMemo(memo, field);
+  else if (auto* edit = qobject_cast<QLineEdit*>(control))
+    list.BindEdit(edit, field);
+  else if (auto* label = qobject_cast<QLabel*>(control))
+    list.BindLabel(label, field);
+  else
+    throw Error("a bill binds line edits, memos and labels only");
+}
+
 }  // namespace vlt::templates
 
 QString TfrmBaseBill_Master::MoneyText(const Field& field) {
@@ -217,14 +267,7 @@ void TfrmBaseBill_Master::FormClose() {
 }
 
 void TfrmBaseBill_Master::BindData(QWidget* control, const QString& field) {
-  if (auto* memo = qobject_cast<QPlainTextEdit*>(control))
-    FBndLst->BindMemo(memo, field);
-  else if (auto* edit = qobject_cast<QLineEdit*>(control))
-    FBndLst->BindEdit(edit, field);
-  else if (auto* label = qobject_cast<QLabel*>(control))
-    FBndLst->BindLabel(label, field);
-  else
-    throw Error("a bill binds line edits, memos and labels only");
+  BindBillControl(*FBndLst, control, field);
 }
 
 void TfrmBaseBill_Master::BindNumber(TNumberBox* box, const std::string& field) {
@@ -294,19 +337,13 @@ void TfrmBaseBill_Master::PutBoxesIntoRow() {
   }
 }
 
-std::string TfrmBaseBill_Master::NewBillCode(const std::string& billDate) {
-  return doServerMethods().GetBill_MaxBcode(CurUserInfo().UserDBID, prefix, MasterTableName,
-                                            billDate);
+TBillHeader TfrmBaseBill_Master::Header() {
+  return TBillHeader{cdsMaster, prefix, MasterTableName};
 }
 
 void TfrmBaseBill_Master::cdsMasterNewRecord() {
-  const std::string today = ss(QDate::currentDate().toString(Qt::ISODate));
-  cdsMaster.FieldByName("Bid").SetAsString(GetNewID());
-  cdsMaster.FieldByName("BDate").SetAsString(today);
-  cdsMaster.FieldByName("BCode").SetAsString(NewBillCode(today));
+  Header().Defaults();
   FBcodeIsModifyed = false;
-  cdsMaster.FieldByName("CreateOp").SetAsString(CurUserInfo().UserID);
-  cdsMaster.FieldByName("CreateTime").SetAsString(nowText());
 }
 
 void TfrmBaseBill_Master::AppendBill() {
@@ -324,17 +361,7 @@ bool TfrmBaseBill_Master::NewBillUntouched() {
 }
 
 void TfrmBaseBill_Master::edtBdateExit() {
-  if (!edtBdate->Problem().isEmpty()) {
-    ShowMessage(edtBdate->Problem());
-    edtBdate->setFocus();
-    Abort();
-  }
-  const std::string date = ss(edtBdate->Date().toString(Qt::ISODate));
-  if (cdsMaster.FieldByName("BDate").AsString() == date) return;
-  if (cdsMaster.State() == DataSetState::Browse) cdsMaster.Edit();
-  cdsMaster.FieldByName("BDate").SetAsString(date);
-  cdsMaster.FieldByName("BCode").SetAsString(NewBillCode(date));
-  FBcodeIsModifyed = true;
+  if (Header().TakeDate(*edtBdate)) FBcodeIsModifyed = true;
 }
 
 void TfrmBaseBill_Master::actCdsRefreshExecute() {
@@ -385,16 +412,9 @@ void TfrmBaseBill_Master::CdsMasterApplyUpdate() {
   // service gives now: another user may have taken the one shown.
   const bool newBill = cdsMaster.State() == DataSetState::Insert ||
                        cdsMaster.RecordUpdateStatus() == UpdateStatus::Inserted;
-  if (newBill || FBcodeIsModifyed) {
-    const std::string code = NewBillCode(cdsMaster.FieldByName("BDate").AsString());
-    if (cdsMaster.FieldByName("BCode").AsString() != code) {
-      if (cdsMaster.State() == DataSetState::Browse) cdsMaster.Edit();
-      cdsMaster.FieldByName("BCode").SetAsString(code);
-    }
-  }
+  if (newBill || FBcodeIsModifyed) Header().RenewCode();
   if (cdsMaster.State() == DataSetState::Edit || cdsMaster.State() == DataSetState::Insert) {
-    cdsMaster.FieldByName("UpdateOP").SetAsString(CurUserInfo().UserID);
-    cdsMaster.FieldByName("UpdateTime").SetAsString(nowText());
+    Header().Stamp();
     cdsMaster.Post();
   }
   if (cdsMaster.ChangeCount() == 0) return;

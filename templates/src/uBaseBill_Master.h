@@ -53,6 +53,29 @@ struct TBillFooter {
 };
 TBillFooter MakeBillFooter(QWidget* parent, const QString& captionEnd);
 
+// What every bill window does with the header row of a bill (`bill`, its fields Bid, BDate,
+// BCode, CreateOp, CreateTime, UpdateOP, UpdateTime), whatever its lines.
+struct TBillHeader {
+  vlt::ClientDataSet& bill;
+  std::string prefix;  // code prefix handed to the service
+  std::string table;   // the bill table
+
+  // The code the service gives a bill of this kind on the date (ISO).
+  std::string NewCode(const std::string& billDate) const;
+  // A new bill: a new id, today, the code of today, the creator and the time.
+  void Defaults() const;
+  // The date box was left: a new date takes a code of that date. Shows a bad date's problem,
+  // focuses the box and aborts. Returns whether the date changed.
+  bool TakeDate(TDateBox& box) const;
+  // Before a save: the code the service gives now (another user may have taken the one shown).
+  void RenewCode() const;
+  // Who changed the bill and when, before it is posted.
+  void Stamp() const;
+};
+
+// Keeps a line edit, memo or label on a field of the bills' binding list.
+void BindBillControl(vlt::components::TBindingList& list, QWidget* control, const QString& field);
+
 }  // namespace vlt::templates
 
 class TfrmBaseBill_Master : public TfrmBaseFormEx {
@@ -147,7 +170,7 @@ class TfrmBaseBill_Master : public TfrmBaseFormEx {
   void LeaveBill();
   bool NewBillUntouched();
   void AppendBill();
-  std::string NewBillCode(const std::string& billDate);
+  vlt::templates::TBillHeader Header();
 
   std::vector<std::pair<vlt::templates::TNumberBox*, std::string>> numbers_;
   std::vector<vlt::Value> newBillDefaults_;

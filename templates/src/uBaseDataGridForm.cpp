@@ -2,7 +2,10 @@
 
 #include <QAction>
 #include <QMouseEvent>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+#include "vlt/gridexport.h"
 
 VLT_REGISTER_CLASS(uBaseDataGridForm, TfrmBaseDataGridForm);
 
@@ -17,6 +20,9 @@ TfrmBaseDataGridForm::TfrmBaseDataGridForm(QWidget* owner) : TfrmBaseDataForm(ow
   GrdMain->setEditTriggers(QAbstractItemView::NoEditTriggers);
   GrdMain->SetRowHeight(21);
   MainAreaLayout()->addWidget(GrdMain, 1);
+  btnExport = ExportMenuButton(GrdMain, lytTop);
+  btnExport->setFixedSize(80, 32);
+  AddTopWidget(btnExport);
   // Anywhere in the grid, rows or not: on an empty list the modify handler says why it stops.
   GrdMain->viewport()->installEventFilter(this);
   connect(GrdMain, &TNxStringGrid::KeyDown, this,

@@ -1,6 +1,7 @@
 #pragma once
 // TfrmBaseDataGridForm: the base-data list with a read-only grid filling the work area. A double
-// click or Enter in the grid does what the modify action does.
+// click or Enter in the grid does what the modify action does. The export button takes the list
+// out as shown, to Excel or CSV.
 //
 // How a descendant uses it: in FormCreate() set the caption and the two fields of
 // TfrmBaseDataForm, bind the grid to the list, then call the inherited FormCreate() (it loads the
@@ -18,6 +19,7 @@ class TfrmBaseDataGridForm : public TfrmBaseDataForm {
   ~TfrmBaseDataGridForm() override;
 
   vlt::components::TNxStringGrid* GrdMain;
+  QToolButton* btnExport;  // "导出": the list to Excel or CSV (also the grid's context menu)
 
   void FormCreate() override;
   void GrdMainDblClick();

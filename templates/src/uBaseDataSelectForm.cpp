@@ -11,6 +11,7 @@
 
 #include "tplwidgets.h"
 #include "vlt/errors.h"
+#include "vlt/gridexport.h"
 #include "vlt/sqltext.h"
 
 VLT_REGISTER_CLASS(uBaseDataSelectForm, TfrmBaseDataSelectForm);
@@ -96,7 +97,8 @@ TfrmBaseDataSelectForm::TfrmBaseDataSelectForm(QWidget* owner) : TfrmBaseForm(ow
   edtfilter->setTextMargins(0, 0, 42, 0);
   auto* top = new QHBoxLayout(layTop);
   top->setContentsMargins(0, 0, 0, 0);
-  top->addWidget(edtfilter);
+  top->setSpacing(4);
+  top->addWidget(edtfilter, 1);
 
   grd = new TNxStringGrid(pnlSelect_Main);
   grd->setObjectName("grd");
@@ -107,6 +109,11 @@ TfrmBaseDataSelectForm::TfrmBaseDataSelectForm(QWidget* owner) : TfrmBaseForm(ow
           guarded([this](int key, Qt::KeyboardModifiers shift, bool& handled) {
             grdKeyDown(key, shift, handled);
           }));
+
+  // The bottom strip is full; the export button sits beside the filter box.
+  btnExport = ExportMenuButton(grd, layTop);
+  btnExport->setFixedSize(44, 25);
+  top->addWidget(btnExport);
 
   LytSelecct_Bottom = new QWidget(pnlSelect_Main);
   LytSelecct_Bottom->setObjectName("LytSelecct_Bottom");

@@ -48,6 +48,7 @@ class TfrmBaseDataSelectForm : public TfrmBaseForm {
   QPushButton* btnModify;
   QPushButton* btnRefresh;
   QPushButton* btn1;
+  QToolButton* btnExport;  // "导出": the list as filtered, to Excel or CSV
   QActionGroup* actBDSelect;
   QAction* actOK;               // "确定"
   QAction* actModify;           // "编辑"

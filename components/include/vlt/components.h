@@ -188,6 +188,7 @@ class TNxStringGrid : public QTableView {
   ~TNxStringGrid() override;
 
   DataSetTableModel& Link() { return *model_; }
+  const DataSetTableModel& Link() const { return *model_; }
   // Binds the grid to a data set with these columns (widths and visibility applied).
   void Bind(ClientDataSet* dataSet, std::vector<TColumnDef> columns);
   void SetRowHeight(int pixels);

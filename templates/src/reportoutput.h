@@ -1,0 +1,58 @@
+#pragma once
+// What every report window offers besides its grid: export to Excel and CSV, print with a
+// preview and PDF (title, date range, find line, the columns as shown, the grand total, page
+// numbers), and a chart beside the grid shown on request and exportable as PNG.
+//
+// The report template attaches it to each report; a report says what its chart draws with
+//   TReportOutput::Of(this)->SetChart(spec);        // bars per trader, balance over time, ...
+// or TReportOutput::Of(this)->SetChart(std::nullopt) for no chart. Without either, the chart
+// is guessed from the columns: a running balance over the date column when the report has a
+// balance column ("余额"), else bars of the last number column per name column.
+
+#include <QObject>
+#include <optional>
+
+#include "vlt/charts.h"
+#include "vlt/printing.h"
+
+class QAction;
+class QSplitter;
+class QToolButton;
+class QWidget;
+class TfrmBaseReportForm;
+
+class TReportOutput : public QObject {
+  Q_OBJECT
+ public:
+  explicit TReportOutput(TfrmBaseReportForm* form);
+  // The report's output tools, null when none are attached.
+  static TReportOutput* Of(QObject* form);
+
+  QToolButton* btnExport;  // "导出": Excel, CSV
+  QToolButton* btnPrint;   // "打印": preview, print, PDF
+  QToolButton* btnChart;   // "图表": shows or hides the chart
+  QAction* actChart;       // checkable
+  QAction* actChartPng;    // "导出图表"
+  vlt::components::TPrintActions Print;
+  QSplitter* Split;    // the grid and the chart side by side
+  QWidget* ChartPane;  // hidden until asked for
+  vlt::components::TGridChart* Chart;
+
+  void SetChart(std::optional<vlt::components::TChartSpec> spec);
+  // What the chart draws for the grid's columns as they are now (the report's own, or the
+  // guess); none when the report has no chart.
+  std::optional<vlt::components::TChartSpec> ChartSpec() const;
+  // The report on paper, as shown now.
+  vlt::components::TPrintDoc PrintDoc() const;
+
+ private:
+  void showChart(bool on);
+  void refreshChart();
+
+  TfrmBaseReportForm* form_;
+  bool chartSet_ = false;
+  std::optional<vlt::components::TChartSpec> chart_;
+};
+
+// The report template calls this once for every report window.
+void AttachReportOutput(TfrmBaseReportForm* form);
