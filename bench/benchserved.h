@@ -1,0 +1,61 @@
+#pragma once
+// What the window benchmarks share: the service served over HTTP on a free local port with an
+// owner signed in through the proxy the windows use, and a reporter that keeps each
+// benchmark's time for the ratios printed at the end.
+
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "http.h"
+#include "service.h"
+#include "vlt/host.h"
+#include "vlt/servermethods.h"
+
+namespace vlt::bench {
+
+struct ServedOwner {
+  httplib::Server http;
+  std::thread thread;
+
+  void serve(server::DataService& service, const std::string& owner, const std::string& password,
+             const std::string& set) {
+    server::tuneServer(http, 8);
+    server::mountApi(http, service);
+    const int port = server::bindServer(http, "127.0.0.1", 0);
+    thread = std::thread([this] { http.listen_after_bind(); });
+    while (!http.is_running())
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto proxy = std::make_unique<TServerMethodsClient>("http://127.0.0.1:" + std::to_string(port));
+    if (!proxy->CheckLoginUser(owner, password)) throw Error("the owner cannot sign in");
+    host::SetServerMethods(std::move(proxy));
+    host::CurUserInfo().UserID = owner;
+    host::CurUserInfo().UserDBID = set;
+  }
+
+  void stop() {
+    host::SetServerMethods(nullptr);
+    if (thread.joinable()) {
+      http.stop();
+      thread.join();
+    }
+  }
+};
+
+class TimesReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+        times[run.run_name.function_name] = run.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> times;  // in each benchmark's unit
+};
+
+}  // namespace vlt::bench
