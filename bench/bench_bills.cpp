@@ -47,21 +47,12 @@ const std::string kLinesSql =
 
 struct Fixture : vlt::bench::BenchDatabase {
   vlt::bench::ServedOwner served;
-  std::string set;
-  std::string setDb;
 };
 Fixture* fx = nullptr;
 
 void setUp(Fixture& f) {
   f.start("vlt-bench-bills", 'b');
-  const std::string owner = f.service->CreateUser("店主", kPassword);
-  f.set = owner + "_01";
-  f.setDb = f.prefix + "_" + f.set;
-  if (f.service->CreateUserDB({owner, "127.0.0.1"}, owner, f.set, "基准帐套", "False") != "0")
-    throw vlt::Error("creating the account set failed");
-  DbEndpoint e = f.root;
-  e.database = f.setDb;
-  auto db = Connection::open(e);
+  auto db = f.served.makeOwnerSet(f, kPassword);
   db->execute(
       "INSERT INTO td_trader (Id,Name,IsClient) VALUES ('100000000000301','西城批发','False')");
   db->execute(
@@ -83,7 +74,7 @@ void setUp(Fixture& f) {
       "2.5*l.seq, 0 FROM seq_1_to_" +
       std::to_string(kPurchases) + " p JOIN seq_1_to_" + std::to_string(kLinesPerPurchase) + " l");
 
-  f.served.serve(*f.service, owner, kPassword, f.set);
+  f.served.serve(*f.service, kPassword);
 }
 
 void tearDown(Fixture& f) {
@@ -123,8 +114,8 @@ void BM_WindowEarlierAcrossPage(benchmark::State& state) {
 void BM_DirectPage(benchmark::State& state) {
   MYSQL* m = mysql_init(nullptr);
   mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-  if (!mysql_real_connect(m, nullptr, "root", "", fx->setDb.c_str(), 0, fx->root.socket.c_str(),
-                          0)) {
+  if (!mysql_real_connect(m, nullptr, "root", "", fx->served.setDb.c_str(), 0,
+                          fx->root.socket.c_str(), 0)) {
     state.SkipWithError(mysql_error(m));
     mysql_close(m);
     return;

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "benchdb.h"
 #include "http.h"
 #include "service.h"
 #include "vlt/host.h"
@@ -22,9 +23,25 @@ namespace vlt::bench {
 struct ServedOwner {
   httplib::Server http;
   std::thread thread;
+  std::string owner;
+  std::string set;    // the owner's account set
+  std::string setDb;  // its database
 
-  void serve(server::DataService& service, const std::string& owner, const std::string& password,
-             const std::string& set) {
+  // A new owner with an account set of their own; returns an administrator's connection to the
+  // set's database, for filling it.
+  std::unique_ptr<server::Connection> makeOwnerSet(BenchDatabase& b, const std::string& password) {
+    owner = b.service->CreateUser("店主", password);
+    set = owner + "_01";
+    setDb = b.prefix + "_" + set;
+    if (b.service->CreateUserDB({owner, "127.0.0.1"}, owner, set, "基准帐套", "False") != "0")
+      throw Error("creating the account set failed");
+    server::DbEndpoint e = b.root;
+    e.database = setDb;
+    return server::Connection::open(e);
+  }
+
+  // Serves the service and signs the owner in through the proxy the windows use.
+  void serve(server::DataService& service, const std::string& password) {
     server::tuneServer(http, 8);
     server::mountApi(http, service);
     const int port = server::bindServer(http, "127.0.0.1", 0);
