@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "benchdb.h"
+#include "benchserved.h"
 #include "http.h"
 #include "privatedb.h"
 #include "service.h"
@@ -43,23 +44,13 @@ const std::string kLoadSql =
     "td_trader t on m.TraderID=t.Id LEFT JOIN td_account a on m.AccountId=a.Id";
 
 struct Fixture : vlt::bench::BenchDatabase {
-  httplib::Server http;
-  std::thread httpThread;
-  std::string set;
-  std::string setDb;
+  vlt::bench::ServedOwner served;
 };
 Fixture* fx = nullptr;
 
 void setUp(Fixture& f) {
   f.start("vlt-bench-money", 'm');
-  const std::string owner = f.service->CreateUser("店主", kPassword);
-  f.set = owner + "_01";
-  f.setDb = f.prefix + "_" + f.set;
-  if (f.service->CreateUserDB({owner, "127.0.0.1"}, owner, f.set, "基准帐套", "False") != "0")
-    throw vlt::Error("creating the account set failed");
-  DbEndpoint e = f.root;
-  e.database = f.setDb;
-  auto db = Connection::open(e);
+  auto db = f.served.makeOwnerSet(f, kPassword);
   db->execute(
       "INSERT INTO td_trader (Id,Name,IsClient) VALUES ('100000000000301','东方商行','True')");
   db->execute("INSERT INTO td_account (Id,Name) VALUES ('100000000000401','现金')");
@@ -72,26 +63,11 @@ void setUp(Fixture& f) {
       "-1000.0 - CAST(seq AS SIGNED), '月底结清', 10001, NOW(), 10001, NOW() FROM seq_1_to_" +
       std::to_string(kReceipts));
 
-  vlt::server::tuneServer(f.http, 8);
-  vlt::server::mountApi(f.http, *f.service);
-  const int port = vlt::server::bindServer(f.http, "127.0.0.1", 0);
-  f.httpThread = std::thread([&f] { f.http.listen_after_bind(); });
-  while (!f.http.is_running())
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  auto proxy =
-      std::make_unique<vlt::TServerMethodsClient>("http://127.0.0.1:" + std::to_string(port));
-  if (!proxy->CheckLoginUser(owner, kPassword)) throw vlt::Error("the owner cannot sign in");
-  vlt::host::SetServerMethods(std::move(proxy));
-  vlt::host::CurUserInfo().UserID = owner;
-  vlt::host::CurUserInfo().UserDBID = f.set;
+  f.served.serve(*f.service, kPassword);
 }
 
 void tearDown(Fixture& f) {
-  vlt::host::SetServerMethods(nullptr);
-  if (f.httpThread.joinable()) {
-    f.http.stop();
-    f.httpThread.join();
-  }
+  f.served.stop();
   f.stop("vlt-bench-money");
 }
 
@@ -108,8 +84,8 @@ void BM_OpenReceiptWindow(benchmark::State& state) {
 void BM_DirectLoad(benchmark::State& state) {
   MYSQL* m = mysql_init(nullptr);
   mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-  if (!mysql_real_connect(m, nullptr, "root", "", fx->setDb.c_str(), 0, fx->root.socket.c_str(),
-                          0)) {
+  if (!mysql_real_connect(m, nullptr, "root", "", fx->served.setDb.c_str(), 0,
+                          fx->root.socket.c_str(), 0)) {
     state.SkipWithError(mysql_error(m));
     mysql_close(m);
     return;
@@ -131,17 +107,6 @@ void BM_DirectLoad(benchmark::State& state) {
 BENCHMARK(BM_OpenReceiptWindow)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_DirectLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
-class TimesReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-        times[run.run_name.function_name] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;  // milliseconds
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -154,7 +119,7 @@ int main(int argc, char** argv) {
   int rc = 0;
   try {
     setUp(f);
-    TimesReporter reporter;
+    vlt::bench::TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double window = reporter.times["BM_OpenReceiptWindow"];
     const double direct = reporter.times["BM_DirectLoad"];

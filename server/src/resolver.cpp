@@ -1,5 +1,7 @@
 #include "resolver.h"
 
+#include "billcode.h"
+
 #include <cctype>
 
 #include "vlt/sqltext.h"
@@ -195,40 +197,87 @@ class Applier {
   }
 
   void insert(const Row& values, const std::vector<Column>& cols, const TableInfo& t) {
-    std::string names, literals;
+    std::vector<std::string> names, literals;
+    std::size_t code = cols.size();  // index of the bill code among the written columns
     for (const Column& c : cols) {
       const Value& v = values[c.field];
       if (v.isNull()) continue;  // the column's default applies
-      if (!names.empty()) {
-        names += ",";
-        literals += ",";
-      }
-      names += quoteIdentifier(c.info->name);
-      literals += sqlLiteral(v, c.info);
+      if (equalsIgnoreCase(c.info->name, "BCode")) code = names.size();
+      names.push_back(quoteIdentifier(c.info->name));
+      literals.push_back(sqlLiteral(v, c.info));
     }
     if (names.empty()) throw SaveRefused("新增的数据没有任何字段值（" + t.name + "）");
-    db_.execute("INSERT INTO " + quoteIdentifier(t.name) + " (" + names + ") VALUES (" + literals +
-                ")");
+    const std::string head = "INSERT INTO " + quoteIdentifier(t.name) + " (" + join(names) + ")";
+    withFreshCode(t, code < names.size() ? &literals[code] : nullptr,
+                  [&] { db_.execute(head + " VALUES (" + join(literals) + ")"); });
+  }
+
+  static std::string join(const std::vector<std::string>& parts) {
+    std::string out;
+    for (const std::string& p : parts)
+      out += (out.empty() ? "" : ",") + p;
+    return out;
+  }
+
+  // Runs a statement that writes the bill code held (as a literal) in `code`. When another save
+  // took that code since the client asked for it, the statement runs again with the next free
+  // code of the same day; a code of another form is refused with a clear message.
+  template <typename F>
+  void withFreshCode(const TableInfo& t, std::string* code, F&& run) {
+    for (int attempt = 0;; ++attempt) {
+      try {
+        run();
+        return;
+      } catch (const DbError& e) {
+        if (!code || !isDuplicateBillCode(e)) throw;
+        const std::string taken = unquoted(*code);
+        auto head = billCodeHead(taken);
+        if (!head || attempt >= 3)
+          throw SaveRefused("单据编号 " + taken + " 已被其他单据使用，请换一个编号后再保存！");
+        *code = quotedStr(nextBillCode(db_, t.name, *head, /*locking=*/true));
+      }
+    }
+  }
+
+  static std::string unquoted(const std::string& literal) {
+    if (literal.size() < 2 || literal.front() != '\'' || literal.back() != '\'') return literal;
+    std::string out;
+    for (std::size_t i = 1; i + 1 < literal.size(); ++i) {
+      out += literal[i];
+      if (literal[i] == '\'' && literal[i + 1] == '\'') ++i;
+    }
+    return out;
   }
 
   void update(const DeltaRow& row, const std::vector<Column>& cols, const std::vector<Column>& keys,
               const TableInfo& t) {
     const Row& old = row.oldValues;
     std::string set, check;
+    std::string code, codeColumn;  // a new bill code, written last
     if (row.kind == ChangeKind::Modify) {
       for (const Column& c : cols) {
         if (row.newValues[c.field] == old[c.field]) continue;
+        check += " AND " + match(c, old[c.field]);
+        if (equalsIgnoreCase(c.info->name, "BCode") && !row.newValues[c.field].isNull()) {
+          code = sqlLiteral(row.newValues[c.field], c.info);
+          codeColumn = quoteIdentifier(c.info->name);
+          continue;
+        }
         if (!set.empty()) set += ",";
         set += quoteIdentifier(c.info->name) + "=" + sqlLiteral(row.newValues[c.field], c.info);
-        check += " AND " + match(c, old[c.field]);
       }
     }
     // An unchanged row whose lines changed is still checked to exist.
-    if (set.empty())
+    if (set.empty() && code.empty())
       set = quoteIdentifier(keys[0].info->name) + "=" + quoteIdentifier(keys[0].info->name);
     std::string where = whereOf(old, keys);
-    std::uint64_t found = db_.execute("UPDATE " + quoteIdentifier(t.name) + " SET " + set +
-                                      " WHERE " + where + check);
+    std::uint64_t found = 0;
+    withFreshCode(t, code.empty() ? nullptr : &code, [&] {
+      std::string all = set;
+      if (!code.empty()) all += (all.empty() ? "" : ",") + codeColumn + "=" + code;
+      found = db_.execute("UPDATE " + quoteIdentifier(t.name) + " SET " + all + " WHERE " + where +
+                          check);
+    });
     if (found != 1) stale(t, where);
   }
 

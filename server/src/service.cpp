@@ -4,6 +4,7 @@
 #include <cctype>
 #include <regex>
 
+#include "billcode.h"
 #include "migrations.h"
 #include "sqlclass.h"
 #include "vlt/sqltext.h"
@@ -543,20 +544,12 @@ std::string DataService::GetBill_MaxBcode(const Caller& c, const std::string& se
   Ymd ymd = when.date().ymd();
   char day[16];
   std::snprintf(day, sizeof day, "%04d%02d%02d", ymd.year, ymd.month, ymd.day);
-  std::string head = prefix + day;
   Lease db = accountConnection(setId, owner);
-  auto max = db->scalar("SELECT MAX(bcode) FROM " + quoteIdentifier(table) + " WHERE bcode LIKE " +
-                        quotedStr(head + "____") +
-                        " AND CHAR_LENGTH(bcode) = " + std::to_string(head.size() + 4));
-  int next = 1;
-  if (max) {
-    std::string tail = max->substr(head.size());
-    if (std::all_of(tail.begin(), tail.end(), ::isdigit)) next = std::stoi(tail) + 1;
+  try {
+    return nextBillCode(*db, table, prefix + day);
+  } catch (const SaveRefused& e) {
+    throw BadRequest(e.what());
   }
-  if (next > 9999) throw BadRequest("当日单据编号已用完：" + head);
-  char seq[16];
-  std::snprintf(seq, sizeof seq, "%04d", next);
-  return head + seq;
 }
 
 IdBlockInfo DataService::ReserveIds(const Caller& c) {

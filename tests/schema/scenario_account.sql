@@ -206,6 +206,11 @@ CALL tst_expect('a return does not execute its purchase',
                 (SELECT doneQty FROM tb_pur_purchase_d WHERE Bid = 'PC1' AND BNo = 1), 6);
 CALL tst_expect('V1 after refunded return', tst_trader('V1'), 175);
 CALL tst_expect('A1 after refund', tst_account('A1'), 980);
+-- PC1/1 (6 bought) keeps 5 returnable, though it is stocked in full; more is refused.
+CALL tst_expect('PC1/1 returnable', (SELECT ReturnableQty FROM view_pur_returnable WHERE Bid = 'PC1' AND BNo = 1), 5);
+CALL tst_expect_error(
+  'INSERT INTO tb_pur_back_d (Bid, BNo, GoodsID, Qty, Price, TaxRate, Amount, Pause, RelationBid, RelationBNo, RelationKind) VALUES (''PB1'', 2, ''G1'', 5.5, 5, 0, 27.5, ''false'', ''PC1'', 1, 3100)',
+  '该行最多还可退 5！');
 CALL tst_expect_text('PB1 not yet out of stock', (SELECT Finished FROM tb_pur_back WHERE Bid = 'PB1'), 'False');
 INSERT INTO tb_sto_out (Bid, BDate, BCode) VALUES ('TO1', '2024-03-05', 'TO20240305001');
 INSERT INTO tb_sto_out_d (Bid, BNo, GoodsID, Qty, RelationBid, RelationBNo, RelationKind)
@@ -337,6 +342,10 @@ CALL tst_expect('PC1/1 unstocked', (SELECT doneQty FROM tb_pur_purchase_d WHERE 
 DELETE FROM tb_bal_gathering WHERE Bid = 'BG1';
 CALL tst_expect('C1 after receipt deleted', tst_trader('C1'), 146);
 CALL tst_expect('A2 after receipt deleted', tst_account('A2'), 55);
+
+-- A purchase a return was taken from is not deleted while the return's line names it.
+CALL tst_expect_error('DELETE FROM tb_pur_purchase WHERE Bid = ''PC1''', '单据已被引用');
+UPDATE tb_pur_back_d SET RelationBid = NULL, RelationBNo = NULL, RelationKind = NULL WHERE Bid = 'PB1';
 
 -- Deleting the purchase (master only): its lines, amount and the order quantities go.
 DELETE FROM tb_pur_purchase WHERE Bid = 'PC1';

@@ -1,0 +1,254 @@
+// Goods bills through the real service. On an account set with 10,000 purchases of 5 lines:
+// Earlier across a page boundary in the purchase window against the same page (bills and their
+// lines) read directly on MariaDB; saving a 50-line sale through the window against the same
+// SaveMasterAndDetailData call alone; opening a bill window cold (absolute).
+//
+// Run: build/release/bench/vlt-bench-bills (offscreen; starts its own private MariaDB, or uses
+// the one in VLT_BENCH_DB_FOLDER).
+
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+#include <mysql.h>
+
+#include <QApplication>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "benchdb.h"
+#include "benchserved.h"
+#include "bills/uBill_Goods.h"
+#include "http.h"
+#include "service.h"
+#include "tplwidgets.h"
+#include "vlt/host.h"
+#include "vlt/servermethods.h"
+
+using vlt::server::Connection;
+using vlt::server::DbEndpoint;
+
+namespace {
+
+constexpr int kPurchases = 10000;
+constexpr int kLinesPerPurchase = 5;
+constexpr int kSaleLines = 50;
+const std::string kPassword = "bench owner pw";
+// The purchase window's page statement and its lines, as the window sends them.
+const std::string kPageSql =
+    "select M.*,t.Name as Tradername,A.name as AccName,s.Name as StoreName from tb_pur_purchase "
+    "M left join td_trader T on M.traderID=T.ID left join td_account A on M.AccountID=A.ID left "
+    "join td_store S on M.storeID=S.ID where bcode<";
+const std::string kLinesSql =
+    "select D.*,g.Code as GoodsCode,g.Name as GoodsName,g.Spec as GoodsSpec  from "
+    "tb_pur_purchase_d D left JOIN td_goods G on D.GoodsID=G.Id where Bid IN (";
+
+struct Fixture : vlt::bench::BenchDatabase {
+  vlt::bench::ServedOwner served;
+};
+Fixture* fx = nullptr;
+
+void setUp(Fixture& f) {
+  f.start("vlt-bench-bills", 'b');
+  auto db = f.served.makeOwnerSet(f, kPassword);
+  db->execute(
+      "INSERT INTO td_trader (Id,Name,IsClient) VALUES ('100000000000301','西城批发','False')");
+  db->execute(
+      "INSERT INTO td_trader (Id,Name,IsClient) VALUES ('100000000000302','东方商行','True')");
+  for (int g = 1; g <= kSaleLines; ++g)
+    db->execute("INSERT INTO td_goods (Id,Code,Name,Spec) VALUES ('" +
+                std::to_string(100000000000600 + g) + "','A" + std::to_string(100 + g) + "','货品" +
+                std::to_string(g) + "','M3')");
+  // Purchases of 5 lines each, not stocked, as the window saves them (master, then lines).
+  db->execute(
+      "INSERT INTO tb_pur_purchase (Bid,BDate,BCode,TraderID,IsPay,IsStoreIO,StoreId,NoteType,"
+      "TaxRate,CreateOp,CreateTime) SELECT 100000000100000+seq, '2020-01-01' + INTERVAL (seq % "
+      "2000) DAY, CONCAT('PC', 100000000 + seq), '100000000000301', 'False', 'False', "
+      "'100000000000001', '收据', 0, 10001, NOW() FROM seq_1_to_" +
+      std::to_string(kPurchases));
+  db->execute(
+      "INSERT INTO tb_pur_purchase_d (Bid,BNo,Pause,GoodsID,Qty,Price,TaxRate,Amount,doneQty) "
+      "SELECT 100000000100000+p.seq, l.seq, 'False', 100000000000600+l.seq, l.seq, 2.5, 0, "
+      "2.5*l.seq, 0 FROM seq_1_to_" +
+      std::to_string(kPurchases) + " p JOIN seq_1_to_" + std::to_string(kLinesPerPurchase) + " l");
+
+  f.served.serve(*f.service, kPassword);
+}
+
+void tearDown(Fixture& f) {
+  f.served.stop();
+  f.stop("vlt-bench-bills");
+}
+
+// Earlier on the last bill of a page loads the next 20 bills with their lines. The moves inside
+// a page are not timed.
+void BM_WindowEarlierAcrossPage(benchmark::State& state) {
+  auto w = vlt::templates::CreateForm<TfrmBill_Pur_Purchase>();
+  w->actPrior->trigger();  // the newest page
+  int page = 1;
+  for (auto _ : state) {
+    state.PauseTiming();
+    while (w->cdsMaster.RecNo() != w->cdsMaster.RecordCount())
+      w->actPrior->trigger();
+    if (page == kPurchases / 20) {  // the oldest page: start again from the newest
+      w = vlt::templates::CreateForm<TfrmBill_Pur_Purchase>();
+      w->actPrior->trigger();
+      page = 1;
+      while (w->cdsMaster.RecNo() != w->cdsMaster.RecordCount())
+        w->actPrior->trigger();
+    }
+    const std::string before = w->cdsMaster.FieldByName("BCode").AsString();
+    state.ResumeTiming();
+    w->actPrior->trigger();
+    ++page;
+    if (w->cdsMaster.FieldByName("BCode").AsString() >= before) {
+      state.SkipWithError("Earlier did not reach an earlier page");
+      break;
+    }
+  }
+}
+
+// The same page read on Connector/C: the 20 bills, then their lines, every row fetched.
+void BM_DirectPage(benchmark::State& state) {
+  MYSQL* m = mysql_init(nullptr);
+  mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+  if (!mysql_real_connect(m, nullptr, "root", "", fx->served.setDb.c_str(), 0,
+                          fx->root.socket.c_str(), 0)) {
+    state.SkipWithError(mysql_error(m));
+    mysql_close(m);
+    return;
+  }
+  int page = 1;
+  for (auto _ : state) {
+    // Codes are PC1000xxxxx, the newest highest.
+    const int below = kPurchases - 20 * page + 1;
+    page = page % (kPurchases / 20 - 1) + 1;
+    const std::string sql =
+        kPageSql + "'PC" + std::to_string(100000000 + below) + "' ORDER BY BCode DESC LIMIT 20";
+    mysql_real_query(m, sql.data(), sql.size());
+    MYSQL_RES* res = mysql_store_result(m);
+    std::string bids;
+    while (MYSQL_ROW row = mysql_fetch_row(res))
+      bids += (bids.empty() ? "'" : ",'") + std::string(row[0]) + "'";
+    mysql_free_result(res);
+    const std::string lines = kLinesSql + bids + ")";
+    mysql_real_query(m, lines.data(), lines.size());
+    res = mysql_store_result(m);
+    std::size_t count = 0;
+    while (MYSQL_ROW row = mysql_fetch_row(res)) {
+      benchmark::DoNotOptimize(row);
+      ++count;
+    }
+    mysql_free_result(res);
+    if (count != 20 * kLinesPerPurchase) state.SkipWithError("a page without its lines");
+  }
+  mysql_close(m);
+}
+
+// A 50-line sale typed into the window (not timed), then saved: checks, the bill code, the save
+// and the after-save step.
+void fillSale(TfrmBill_Sal_Sale& w) {
+  w.cdsMaster.FieldByName("TraderID").SetAsString("100000000000302");
+  for (int g = 1; g <= kSaleLines; ++g) {
+    w.cdsDetail.Append();
+    w.cdsDetail.FieldByName("GoodsID").SetAsString(std::to_string(100000000000600 + g));
+    w.cdsDetail.FieldByName("Qty").SetAsString(std::to_string(g % 7 + 1));
+    w.cdsDetail.FieldByName("Price").SetAsString("9.9");
+    w.cdsDetail.Post();
+  }
+}
+
+void BM_WindowSaveSale(benchmark::State& state) {
+  auto w = vlt::templates::CreateForm<TfrmBill_Sal_Sale>();
+  for (auto _ : state) {
+    state.PauseTiming();
+    fillSale(*w);
+    state.ResumeTiming();
+    w->actSaveAndNew->trigger();
+    if (w->OperateState() != "Append") {
+      state.SkipWithError("the sale was not saved");
+      break;
+    }
+  }
+}
+
+// The same bill's delta sent alone, each time as a new bill.
+void BM_SaveMasterAndDetailData(benchmark::State& state) {
+  auto w = vlt::templates::CreateForm<TfrmBill_Sal_Sale>();
+  fillSale(*w);
+  w->cdsMaster.Post();
+  const vlt::Delta delta = w->cdsMaster.GetDelta();
+  const int bid = delta.fields.indexOf("Bid");
+  const int code = delta.fields.indexOf("BCode");
+  static long long n = 0;  // across the runs the library makes
+  for (auto _ : state) {
+    state.PauseTiming();
+    vlt::Delta d = delta;
+    const std::string id = std::to_string(900000000000000 + ++n);
+    d.rows[0].newValues[static_cast<std::size_t>(bid)] = vlt::Value(id);
+    d.rows[0].newValues[static_cast<std::size_t>(code)] = vlt::Value("SX" + id);
+    for (vlt::DetailDelta& lines : d.rows[0].details)
+      for (vlt::DeltaRow& line : lines.rows)
+        line.newValues[0] = vlt::Value(id);  // Bid is the lines' first column
+    state.ResumeTiming();
+    const std::string status = vlt::host::doServerMethods().SaveMasterAndDetailData(
+        vlt::host::CurUserInfo().UserDBID, "tb_sal_sale", d);
+    if (status != "0") {
+      std::fprintf(stderr, "saving the sale: %s\n", status.c_str());
+      state.SkipWithError("the sale was refused");
+      break;
+    }
+  }
+}
+
+// Created, its defaults in place and a new bill ready to type.
+void BM_OpenBillWindowCold(benchmark::State& state) {
+  for (auto _ : state) {
+    auto w = vlt::templates::CreateForm<TfrmBill_Pur_Purchase>();
+    if (w->OperateState() != "Append") state.SkipWithError("no new bill");
+    benchmark::DoNotOptimize(w.get());
+  }
+}
+
+BENCHMARK(BM_WindowEarlierAcrossPage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_DirectPage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_WindowSaveSale)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_SaveMasterAndDetailData)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_OpenBillWindowCold)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+void ratio(const char* what, double a, double b, double target) {
+  if (a <= 0 || b <= 0) return;
+  std::printf("%s: %.1f ms / %.1f ms = %.2f (target <= %.1f)%s\n", what, a, b, a / b, target,
+              a / b <= target ? "  ok" : "  MISSED");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  Fixture f;
+  fx = &f;
+  int rc = 0;
+  try {
+    setUp(f);
+    vlt::bench::TimesReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto& t = reporter.times;
+    std::printf("\n");
+    ratio("Earlier across a page, window / direct page", t["BM_WindowEarlierAcrossPage"],
+          t["BM_DirectPage"], 1.5);
+    ratio("50-line sale, window / SaveMasterAndDetailData alone", t["BM_WindowSaveSale"],
+          t["BM_SaveMasterAndDetailData"], 1.3);
+    std::printf("opening a bill window cold: %.1f ms\n", t["BM_OpenBillWindowCold"]);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vlt-bench-bills: %s\n", e.what());
+    rc = 1;
+  }
+  tearDown(f);
+  return rc;
+}

@@ -1,0 +1,78 @@
+#pragma once
+// What the window benchmarks share: the service served over HTTP on a free local port with an
+// owner signed in through the proxy the windows use, and a reporter that keeps each
+// benchmark's time for the ratios printed at the end.
+
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "benchdb.h"
+#include "http.h"
+#include "service.h"
+#include "vlt/host.h"
+#include "vlt/servermethods.h"
+
+namespace vlt::bench {
+
+struct ServedOwner {
+  httplib::Server http;
+  std::thread thread;
+  std::string owner;
+  std::string set;    // the owner's account set
+  std::string setDb;  // its database
+
+  // A new owner with an account set of their own; returns an administrator's connection to the
+  // set's database, for filling it.
+  std::unique_ptr<server::Connection> makeOwnerSet(BenchDatabase& b, const std::string& password) {
+    owner = b.service->CreateUser("店主", password);
+    set = owner + "_01";
+    setDb = b.prefix + "_" + set;
+    if (b.service->CreateUserDB({owner, "127.0.0.1"}, owner, set, "基准帐套", "False") != "0")
+      throw Error("creating the account set failed");
+    server::DbEndpoint e = b.root;
+    e.database = setDb;
+    return server::Connection::open(e);
+  }
+
+  // Serves the service and signs the owner in through the proxy the windows use.
+  void serve(server::DataService& service, const std::string& password) {
+    server::tuneServer(http, 8);
+    server::mountApi(http, service);
+    const int port = server::bindServer(http, "127.0.0.1", 0);
+    thread = std::thread([this] { http.listen_after_bind(); });
+    while (!http.is_running())
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto proxy = std::make_unique<TServerMethodsClient>("http://127.0.0.1:" + std::to_string(port));
+    if (!proxy->CheckLoginUser(owner, password)) throw Error("the owner cannot sign in");
+    host::SetServerMethods(std::move(proxy));
+    host::CurUserInfo().UserID = owner;
+    host::CurUserInfo().UserDBID = set;
+  }
+
+  void stop() {
+    host::SetServerMethods(nullptr);
+    if (thread.joinable()) {
+      http.stop();
+      thread.join();
+    }
+  }
+};
+
+class TimesReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+        times[run.run_name.function_name] = run.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> times;  // in each benchmark's unit
+};
+
+}  // namespace vlt::bench
