@@ -12,6 +12,7 @@
 #include "formrows.h"
 #include "tplwidgets.h"
 #include "vlt/errors.h"
+#include "vlt/sqltext.h"
 
 VLT_REGISTER_CLASS(uBaseBill_Master, TfrmBaseBill_Master);
 
@@ -95,6 +96,21 @@ void TBillHeader::RenewCode() const {
   if (bill.FieldByName("BCode").AsString() == code) return;
   if (bill.State() == DataSetState::Browse) bill.Edit();
   bill.FieldByName("BCode").SetAsString(code);
+}
+
+void TBillHeader::TakeStoredCode() const {
+  const std::string bid = bill.FieldByName("Bid").AsString();
+  vlt::ClientDataSet stored;
+  stored.LoadFromPacket(doServerMethods().GetUserDBDataBySql(
+      CurUserInfo().UserDBID, "select Bid, BCode from " + table + " where Bid=" + quotedStr(bid)));
+  if (!stored.FindField("Bid") || !stored.FindField("BCode") || !stored.Locate("Bid", Value(bid)))
+    return;
+  const std::string code = stored.FieldByName("BCode").AsString();
+  if (code.empty() || code == bill.FieldByName("BCode").AsString()) return;
+  bill.Edit();
+  bill.FieldByName("BCode").SetAsString(code);
+  bill.Post();
+  bill.MergeChangeLog();
 }
 
 void TBillHeader::Stamp() const {
@@ -423,6 +439,7 @@ void TfrmBaseBill_Master::CdsMasterApplyUpdate() {
                                                       "bid", cdsMaster.GetDelta()),
               StatusTexts());
   cdsMaster.MergeChangeLog();
+  if (newBill || FBcodeIsModifyed) Header().TakeStoredCode();
   FBcodeIsModifyed = false;
 }
 

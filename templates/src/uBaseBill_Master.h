@@ -69,6 +69,10 @@ struct TBillHeader {
   bool TakeDate(TDateBox& box) const;
   // Before a save: the code the service gives now (another user may have taken the one shown).
   void RenewCode() const;
+  // After a new bill or a new date was saved: the code the bill was stored under, shown without
+  // a pending change (the service stores the next free code of the day when another clerk
+  // saved the shown one first).
+  void TakeStoredCode() const;
   // Who changed the bill and when, before it is posted.
   void Stamp() const;
 };

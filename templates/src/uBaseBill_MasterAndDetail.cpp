@@ -917,7 +917,7 @@ void TfrmBaseBill_MasterAndDetail::CdsMasterApplyUpdate() {
   const bool newBill =
       FOperateState == "Append" || cdsMaster.RecordUpdateStatus() == UpdateStatus::Inserted;
   if (newBill || FBcodeIsModifyed) Header().RenewCode();
-  WithGridOff([this] {
+  WithGridOff([this, newBill] {
     if (cdsMaster.State() == DataSetState::Edit || cdsMaster.State() == DataSetState::Insert) {
       Header().Stamp();
       if (oneOf(MasterTableName, kStockingTables)) doUpdateDoneQtyByAutoStoreIO();
@@ -930,6 +930,7 @@ void TfrmBaseBill_MasterAndDetail::CdsMasterApplyUpdate() {
       Abort();  // the bill stays as typed, its changes pending
     doAfterSave();
     cdsMaster.MergeChangeLog();
+    if (newBill || FBcodeIsModifyed) Header().TakeStoredCode();
     FOperateState = "Edit";
     FBcodeIsModifyed = false;
   });

@@ -238,10 +238,13 @@ TEST_F(BillTest, SaveSequenceOfANewBillAndOfAStoredOne) {
   host.proxy().calls.clear();
   w->actSaveAndNew->trigger();
   // The code is asked again at save (another clerk may have taken it), then one delta.
-  ASSERT_EQ(host.proxy().calls.size(), 3u);  // code, save, the next bill's code
+  // code, save, the code it was stored under, the next bill's code
+  ASSERT_EQ(host.proxy().calls.size(), 4u);
   EXPECT_EQ(host.proxy().calls[0].rfind("GetBill_MaxBcode|", 0), 0u);
   EXPECT_EQ(host.proxy().calls[1],
             std::string("SaveMasterAndDetailData|") + kDb + "|tb_pur_purchase");
+  EXPECT_NE(host.proxy().calls[2].find("select Bid, BCode from tb_pur_purchase where Bid="),
+            std::string::npos);
   const Delta& d = host.proxy().deltas.back();
   ASSERT_EQ(d.rows.size(), 1u);
   EXPECT_EQ(d.rows[0].kind, ChangeKind::Insert);
@@ -277,6 +280,19 @@ TEST_F(BillTest, SaveSequenceOfANewBillAndOfAStoredOne) {
   ASSERT_EQ(e.rows[0].details.size(), 1u);
   for (const DeltaRow& line : e.rows[0].details[0].rows)
     EXPECT_EQ(line.newValues[done].toText(), "0");
+}
+
+// Another clerk saved the code shown first: the service stored the next one, and the window
+// shows it without a pending change.
+TEST_F(BillTest, ASavedBillShowsTheCodeItWasStoredUnder) {
+  addLine("G1", "2", "10");
+  Packet stored = page(*w, {2});
+  stored.rows[0][static_cast<std::size_t>(stored.fields.indexOf("Bid"))] =
+      Value(w->cdsMaster.FieldByName("Bid").AsString());
+  host.proxy().answer("select Bid, BCode from tb_pur_purchase where Bid=", stored);
+  w->CdsMasterApplyUpdate();
+  EXPECT_EQ(shown(), code(2));
+  EXPECT_EQ(w->cdsMaster.ChangeCount(), 0);
 }
 
 TEST_F(BillTest, ARefusedSaveKeepsTheBillAsTyped) {
