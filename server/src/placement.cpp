@@ -170,7 +170,7 @@ struct TriggerText {
   std::string statement;
 };
 
-std::vector<std::string> column(Connection& db, const std::string& sql) {
+std::vector<std::string> columnOf(Connection& db, const std::string& sql) {
   std::vector<std::string> out;
   for (const Row& r : db.query(sql).rows)
     out.push_back(r[0].toText());
@@ -211,27 +211,30 @@ std::size_t copyAccountSet(Connection& from, Connection& to) {
   // The target's own triggers (same migrations, its own administrator as definer), in the
   // order they fire, to be put back once the rows are in.
   std::vector<TriggerText> triggers;
-  for (const std::string& name : column(
-           to,
-           "SELECT TRIGGER_NAME FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = " + target +
-               " ORDER BY EVENT_OBJECT_TABLE, EVENT_MANIPULATION, "
-               "ACTION_TIMING, ACTION_ORDER")) {
-    Packet p = to.query("SHOW CREATE TRIGGER " + quoteIdentifier(name));
-    triggers.push_back(TriggerText{p.rows[0][1].toText(), p.rows[0][2].toText()});
-    to.execute("DROP TRIGGER " + quoteIdentifier(name));
+  Packet defs = to.query(
+      "SELECT TRIGGER_NAME, ACTION_TIMING, EVENT_MANIPULATION, EVENT_OBJECT_TABLE, "
+      "ACTION_STATEMENT, SQL_MODE FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = " +
+      target + " ORDER BY EVENT_OBJECT_TABLE, EVENT_MANIPULATION, ACTION_TIMING, ACTION_ORDER");
+  for (const Row& r : defs.rows) {
+    const std::string name = quoteIdentifier(r[0].toText());
+    triggers.push_back(TriggerText{r[5].toText(), "CREATE TRIGGER " + name + " " + r[1].toText() +
+                                                      " " + r[2].toText() + " ON " +
+                                                      quoteIdentifier(r[3].toText()) +
+                                                      " FOR EACH ROW " + r[4].toText()});
+    to.execute("DROP TRIGGER " + name);
   }
   // QUOTE() writes literals with backslash escapes: the target reads them that way.
   to.execute(
       "SET SESSION sql_mode = 'STRICT_TRANS_TABLES,NO_ENGINE_SUBSTITUTION', "
       "SESSION foreign_key_checks = 0, SESSION unique_checks = 0");
   std::size_t copied = 0;
-  const std::vector<std::string> tables = column(
+  const std::vector<std::string> tables = columnOf(
       from,
       "SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = " + source +
           " AND TABLE_TYPE = 'BASE TABLE' AND TABLE_NAME NOT LIKE 'vlt\\_schema\\_%' ORDER BY "
           "TABLE_NAME");
   for (const std::string& table : tables) {
-    const std::vector<std::string> columns = column(
+    const std::vector<std::string> columns = columnOf(
         from, "SELECT COLUMN_NAME FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = " + source +
                   " AND TABLE_NAME = " + quotedStr(table) +
                   " AND EXTRA NOT LIKE '%GENERATED%' ORDER BY ORDINAL_POSITION");
