@@ -63,7 +63,8 @@ Account sets over several database servers (administrator's commands; each exits
   --db-servers           list the servers with the number of account sets each holds
   --move-account-set SET NAME
                          copy an account set to server NAME, switch it there and remove the old
-                         copy; refused while its owner or an operator is signed in
+                         copy; refused while its owner or an operator is signed in (a set not
+                         made yet will be made there)
   --help                 this text
 
 The web site (the pages the client opens: "", reg.htm, download.htm, shop.htm, support.htm):

@@ -74,7 +74,8 @@ class DataService {
   Placement& placement() { return *placement_; }
   // Moves an account set to another registered server: copies it there, switches its placement
   // and removes the old copy. Refused (vlt::Error with the reason) while its owner or one of its
-  // operators is signed in, or while it is already moving. Returns what was done.
+  // operators is signed in, or while it is already moving. A set not made yet is placed there
+  // for when it is. Returns what was done.
   std::string MoveAccountSet(const std::string& setId, const std::string& server);
   // The administrator's connection to one of the service's own databases (the web site's shared
   // records, the health check).

@@ -1,4 +1,5 @@
 // Moving an account set to another database server (an administrator's command).
+#include <regex>
 #include <set>
 #include <thread>
 
@@ -34,12 +35,18 @@ std::size_t DataService::remoteSetTable(const std::vector<SqlToken>& tokens, std
 }
 
 std::string DataService::MoveAccountSet(const std::string& setId, const std::string& target) {
+  placement_->server(target);  // throws for an unknown server
   {
     Lease sys = adminConnection(systemDb_);
-    if (!sys->exists("SELECT 1 FROM userdatabase WHERE UserDBID = " + quotedStr(setId)))
-      throw Error("没有帐套 " + setId);
+    if (!sys->exists("SELECT 1 FROM userdatabase WHERE UserDBID = " + quotedStr(setId))) {
+      // Not made yet: it will be made there.
+      static const std::regex form(R"(^\d+_(0[1-9]|[1-9][0-9])$)");
+      if (!std::regex_match(setId, form)) throw Error("帐套编号无效：" + setId);
+      sys->execute("INSERT INTO sys_setplacement (UserDBID, Server) VALUES (" + quotedStr(setId) +
+                   ", " + quotedStr(target) + ") ON DUPLICATE KEY UPDATE Server = VALUES(Server)");
+      return "帐套 " + setId + " 将在服务器 " + target + " 上创建";
+    }
   }
-  placement_->server(target);  // throws for an unknown server
   const std::string source = placement_->where(setId).server;
   if (source == target) throw Error("帐套 " + setId + " 已经在服务器 " + target + " 上");
   // Marked first, so that no call starts on it once the check below has passed.

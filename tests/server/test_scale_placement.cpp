@@ -84,6 +84,12 @@ TEST_F(PlacementTest, NewSetsGoToTheServerHoldingTheFewestAndEveryOperationReach
   }
   const auto census = service->placement().census();
   EXPECT_EQ(census, (std::vector<std::pair<std::string, int>>{{"home", 2}, {"second", 1}}));
+  // Told otherwise: a set placed before it is made goes where it was placed.
+  Caller d{service->CreateUser("丁", "secret 丁"), "127.0.0.1"};
+  service->MoveAccountSet(d.userId + "_01", "home");
+  ASSERT_EQ(service->CreateUserDB(d, d.userId, d.userId + "_01", "丁", "False"), "0");
+  EXPECT_TRUE(databaseOn("home", d.userId + "_01"));
+  EXPECT_FALSE(databaseOn("second", d.userId + "_01"));
 }
 
 TEST_F(PlacementTest, ASetOnTheSecondServerReachesNoOtherSetThere) {
