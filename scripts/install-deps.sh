@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config git clang-format clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   mariadb-server-core mariadb-client-core mariadb-client libmariadb-dev libsodium-dev libssl-dev libcpp-httplib-dev
+  galera-4 haproxy
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-charts-dev libqt6opengl6-dev libxlsxwriter-dev poppler-utils python3 fonts-noto-cjk adwaita-icon-theme
   xvfb xauth chromium
 )

@@ -341,7 +341,8 @@ std::unique_ptr<Connection> Connection::open(const DbEndpoint& endpoint,
 void Connection::applySession(const SessionSettings& session) {
   char limit[32];
   std::snprintf(limit, sizeof limit, "%.3f", session.maxStatementSeconds);
-  execute(std::string(kSessionSettings) + limit);
+  execute(std::string(kSessionSettings) + limit +
+          (session.causalReads ? ", SESSION wsrep_sync_wait=1" : ""));
   answerLimit_ = 0;
   answerBytes_ = 0;
 }

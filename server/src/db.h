@@ -99,6 +99,9 @@ class OpenResult {
 // relies on it), autocommit, the server's time zone, and a time limit for every statement.
 struct SessionSettings {
   double maxStatementSeconds = 0;  // 0: no limit
+  // On a Galera node: a read first waits until the node has applied everything the cluster
+  // committed before it, so a read after a write sees it whichever node took the write.
+  bool causalReads = false;
 };
 
 class Connection {

@@ -53,6 +53,18 @@ Options:
   --seed-demo            make sure a demo user with an account set exists (kept in
                          DATA/demo-login.txt) and print its sign-in, then serve
   --prepare-only         create or upgrade the databases and exit
+
+Account sets over several database servers (administrator's commands; each exits when done):
+  --add-db-server NAME ADDRESS
+                         register a server that may hold account sets: HOST:PORT or a socket path,
+                         its administrative account from --server-user (default root) and
+                         --server-password (or VLT_SERVER_PASSWORD); new sets go to the server
+                         holding the fewest
+  --db-servers           list the servers with the number of account sets each holds
+  --move-account-set SET NAME
+                         copy an account set to server NAME, switch it there and remove the old
+                         copy; refused while its owner or an operator is signed in (a set not
+                         made yet will be made there)
   --help                 this text
 
 The web site (the pages the client opens: "", reg.htm, download.htm, shop.htm, support.htm):
@@ -101,6 +113,11 @@ int main(int argc, char** argv) {
   int privatePort = 0;
   std::optional<std::pair<std::string, std::string>> createUser;
   bool prepareOnly = false;
+  std::optional<DbServer> addServer;
+  std::optional<std::pair<std::string, std::string>> moveSet;
+  bool listServers = false;
+  std::string serverUser = "root", serverPassword;
+  if (const char* pw = std::getenv("VLT_SERVER_PASSWORD")) serverPassword = pw;
   bool seedDemo = false;
   std::string tlsCert, tlsKey;
   int threads = 64;
@@ -172,6 +189,27 @@ int main(int argc, char** argv) {
       seedDemo = true;
     } else if (a == "--prepare-only") {
       prepareOnly = true;
+    } else if (a == "--add-db-server") {
+      addServer.emplace();
+      addServer->name = value();
+      const std::string address = value();
+      if (address.find('/') != std::string::npos) {
+        addServer->admin.socket = address;
+      } else {
+        const auto colon = address.rfind(':');
+        addServer->admin.host = address.substr(0, colon);
+        if (colon != std::string::npos)
+          addServer->admin.port = static_cast<unsigned>(std::stoul(address.substr(colon + 1)));
+      }
+    } else if (a == "--server-user") {
+      serverUser = value();
+    } else if (a == "--server-password") {
+      serverPassword = value();
+    } else if (a == "--db-servers") {
+      listServers = true;
+    } else if (a == "--move-account-set") {
+      std::string set = value();
+      moveSet = std::make_pair(set, value());
     } else {
       std::cerr << "vlt-dataservice: unknown option " << a << " (see --help)\n";
       return 2;
@@ -214,9 +252,18 @@ int main(int argc, char** argv) {
       std::cout << "Demo sign-in: login ID " << id << ", password " << password << " (account set "
                 << id << "_01)" << std::endl;
     }
+    if (addServer) {
+      addServer->admin.user = serverUser;
+      addServer->admin.password = serverPassword;
+      service.placement().addServer(*addServer);
+    }
+    if (moveSet) std::cout << service.MoveAccountSet(moveSet->first, moveSet->second) << "\n";
+    if (listServers || addServer)
+      for (const auto& [name, sets] : service.placement().census())
+        std::cout << name << "\t" << sets << "\n";
     if (createUser) {
       std::cout << service.CreateUser(createUser->first, createUser->second) << "\n";
-    } else if (!prepareOnly) {
+    } else if (!prepareOnly && !addServer && !moveSet && !listServers) {
       auto colon = listen.rfind(':');
       std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
       int port = colon == std::string::npos ? 8700 : std::stoi(listen.substr(colon + 1));

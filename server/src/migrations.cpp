@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <random>
+#include <thread>
 
 #include "schema_files.h"
 
@@ -137,14 +139,70 @@ std::vector<Migration> schemaMigrations(std::string_view schema) {
   return out;
 }
 
-int applyMigrations(Connection& db, const std::vector<Migration>& migrations) {
-  db.execute(
-      "CREATE TABLE IF NOT EXISTS vlt_schema_version (version INT PRIMARY KEY, "
-      "name VARCHAR(200) NOT NULL, applied_at DATETIME NOT NULL DEFAULT CURRENT_TIMESTAMP)");
+namespace {
+
+std::vector<std::int64_t> appliedVersions(Connection& db) {
   Packet done = db.query("SELECT version FROM vlt_schema_version");
   std::vector<std::int64_t> applied;
   for (const Row& r : done.rows)
     applied.push_back(r[0].toInt64());
+  return applied;
+}
+
+bool pending(Connection& db, const std::vector<Migration>& migrations) {
+  const auto applied = appliedVersions(db);
+  return std::any_of(migrations.begin(), migrations.end(), [&](const Migration& m) {
+    return std::find(applied.begin(), applied.end(), m.version) == applied.end();
+  });
+}
+
+}  // namespace
+
+SchemaLock::SchemaLock(Connection& db) : db_(db) {
+  std::random_device rd;
+  holder_ = std::to_string(rd()) + std::to_string(rd());
+  db_.execute(
+      "CREATE TABLE IF NOT EXISTS vlt_schema_lock (id TINYINT PRIMARY KEY, holder VARCHAR(40) "
+      "NOT NULL, taken_at DATETIME NOT NULL)");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+  for (;;) {
+    try {
+      db_.execute("INSERT INTO vlt_schema_lock VALUES (1, '" + holder_ + "', UTC_TIMESTAMP())");
+      return;
+    } catch (const DbError& e) {
+      if (e.code() != 1062 && !e.retryable()) throw;
+    }
+    if (std::chrono::steady_clock::now() > deadline)
+      throw Error("Another instance has been upgrading database " + db_.database() +
+                  " for ten minutes");
+    db_.execute(
+        "DELETE FROM vlt_schema_lock WHERE id = 1 AND taken_at < UTC_TIMESTAMP() - INTERVAL 2 "
+        "MINUTE");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+SchemaLock::~SchemaLock() {
+  try {
+    db_.execute("DELETE FROM vlt_schema_lock WHERE holder = '" + holder_ + "'");
+  } catch (const DbError&) {
+    // The connection is gone; the row gives way after two minutes.
+  }
+}
+
+void SchemaLock::refresh() {
+  db_.execute("UPDATE vlt_schema_lock SET taken_at = UTC_TIMESTAMP() WHERE holder = '" + holder_ +
+              "'");
+}
+
+int applyMigrations(Connection& db, const std::vector<Migration>& migrations) {
+  db.execute(
+      "CREATE TABLE IF NOT EXISTS vlt_schema_version (version INT PRIMARY KEY, "
+      "name VARCHAR(200) NOT NULL, applied_at DATETIME NOT NULL DEFAULT CURRENT_TIMESTAMP)");
+  if (!pending(db, migrations)) return 0;
+  SchemaLock lock(db);
+  // What is left once the lock is ours: another instance may have applied it meanwhile.
+  const std::vector<std::int64_t> applied = appliedVersions(db);
   int count = 0;
   for (const Migration& m : migrations) {
     if (std::find(applied.begin(), applied.end(), m.version) != applied.end()) continue;
@@ -158,6 +216,7 @@ int applyMigrations(Connection& db, const std::vector<Migration>& migrations) {
     }
     db.execute("INSERT INTO vlt_schema_version (version, name) VALUES (" +
                std::to_string(m.version) + ",'" + m.name + "')");
+    lock.refresh();
     ++count;
   }
   return count;

@@ -7,7 +7,9 @@ Lease::~Lease() {
 }
 
 Lease ConnectionPool::acquire(const std::string& user, const std::string& password,
-                              const std::string& database, const SessionSettings& session) {
+                              const std::string& database, const SessionSettings& given) {
+  SessionSettings session = given;
+  session.causalReads = session.causalReads || causalReads_;
   std::string key = user + '\n' + database;
   for (;;) {
     std::unique_ptr<Connection> c;

@@ -4,6 +4,7 @@
 // left on the connection (variables, settings, an open transaction, locks) is reset, and a
 // connection the server closed meanwhile is replaced by a new one.
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -45,6 +46,8 @@ class ConnectionPool {
 
   Lease acquire(const std::string& user, const std::string& password, const std::string& database,
                 const SessionSettings& session = {});
+  // Every session from now on reads causally (the server is a Galera node; see SessionSettings).
+  void setCausalReads(bool on) { causalReads_ = on; }
   // Closes idle connections of a database (after it was dropped) or of every database.
   void forget(const std::string& database = {});
   const DbEndpoint& server() const { return server_; }
@@ -57,6 +60,7 @@ class ConnectionPool {
   std::size_t maxIdle_;
   std::size_t maxIdleTotal_;
   std::size_t idleCount_ = 0;
+  std::atomic<bool> causalReads_{false};
   std::mutex mutex_;
   std::map<std::string, std::vector<std::unique_ptr<Connection>>> idle_;
 };

@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "billcode.h"
+#include "galera.h"
 #include "migrations.h"
 #include "sqlclass.h"
 #include "vlt/sqltext.h"
@@ -48,12 +49,15 @@ DataService::DataService(ServiceSettings settings)
   a.admin = settings_.admin;
   a.fastHashing = settings_.fastHashing;
   auth_ = std::make_unique<AuthStore>(pool_, a);
+  placement_ = std::make_unique<Placement>(pool_, settings_.admin, settings_.accountHost, systemDb_,
+                                           authDb_);
 }
 
 void DataService::prepare() {
   DbEndpoint admin = settings_.admin;
   admin.database.clear();
   auto root = Connection::open(admin);
+  pool_.setCausalReads(isGaleraNode(*root));
   for (const std::string& db : {authDb_, systemDb_}) {
     root->execute("CREATE DATABASE IF NOT EXISTS " + quoteIdentifier(db) +
                   " CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci");
@@ -63,7 +67,11 @@ void DataService::prepare() {
   root->use(systemDb_);
   applyMigrations(*root, schemaMigrations("system"));
 
-  createSystemViews(*root);
+  {
+    // Instances starting together take turns replacing the views.
+    SchemaLock lock(*root);
+    createSystemViews(*root);
+  }
   root->use(systemDb_);
   Packet sets = root->query("SELECT UserDBID FROM userdatabase");
   for (const Row& r : sets.rows)
@@ -78,8 +86,10 @@ std::string DataService::accountDatabase(const std::string& setId) const {
   return settings_.prefix + "_" + setId;
 }
 
-void DataService::provisionAccountSet(const std::string& setId) {
-  DbEndpoint admin = settings_.admin;
+void DataService::provisionAccountSet(const std::string& setId, const std::string& server) {
+  const DbServer where =
+      placement_->server(server.empty() ? placement_->where(setId).server : server);
+  DbEndpoint admin = where.admin;
   admin.database.clear();
   auto root = Connection::open(admin);
   const std::string dbName = accountDatabase(setId);
@@ -89,7 +99,7 @@ void DataService::provisionAccountSet(const std::string& setId) {
   applyMigrations(*root, schemaMigrations("account"));
   std::string user = accountUser(setId);
   std::string pw = auth_->databasePassword(user);
-  std::string acct = accountLiteral(user, settings_.accountHost);
+  std::string acct = accountLiteral(user, where.accountHost);
   root->execute("CREATE USER IF NOT EXISTS " + acct + " IDENTIFIED BY " + quotedStr(pw));
   root->execute("ALTER USER " + acct + " IDENTIFIED BY " + quotedStr(pw));
   // Rows only: no DDL, no other database, no locks that outlive a statement. The routines are
@@ -189,8 +199,9 @@ Lease DataService::systemConnection(const Caller& c) {
 
 Lease DataService::accountConnection(const std::string& setId, bool owner) {
   std::string user = accountUser(setId);
-  Lease db = pool_.acquire(user, auth_->databasePassword(user), accountDatabase(setId),
-                           SessionSettings{settings_.maxStatementSeconds});
+  Lease db = placement_->pool(placement_->serverFor(setId))
+                 .acquire(user, auth_->databasePassword(user), accountDatabase(setId),
+                          SessionSettings{settings_.maxStatementSeconds});
   // The set's triggers refuse an operator's change of the grants (client SQL cannot name
   // @vlt_ variables, and the next lease starts from a fresh session).
   if (!owner) db->execute("SET @vlt_operator = 1");
@@ -302,8 +313,12 @@ std::string DataService::systemSql(const Caller& c, const std::string& text) {
         dot.kind != SqlTokenKind::Symbol || dot.text != "." || !std::regex_match(name.text, setId))
       continue;
     checkAccountSet(c, name.text);
-    grantUserPowers(c, name.text);
     out += sql.substr(last, name.offset - last);
+    if (const std::string server = placement_->serverFor(name.text); server != kHomeServer) {
+      last = remoteSetTable(tokens, i, server, out);
+      continue;
+    }
+    grantUserPowers(c, name.text);
     out += quoteIdentifier(accountDatabase(name.text)) + ".";
     last = dot.offset + dot.length;
   }
@@ -391,8 +406,9 @@ std::string DataService::CreateUserDB(const Caller& c, const std::string& userId
                  quotedStr(userId) + ", " + quotedStr(setId) + ", " + quotedStr(setName) + ", " +
                  quotedStr(isDefault.empty() ? "False" : isDefault) + ")");
     try {
-      provisionAccountSet(setId);
+      provisionAccountSet(setId, placement_->place(setId));
     } catch (...) {
+      placement_->unplace(setId);
       sys->execute("DELETE FROM userdatabase WHERE UserDBID = " + quotedStr(setId));
       throw;
     }

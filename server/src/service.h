@@ -10,9 +10,11 @@
 #include <string>
 
 #include "auth.h"
+#include "placement.h"
 #include "pool.h"
 #include "request.h"
 #include "resolver.h"
+#include "sqlclass.h"
 
 namespace vlt::server {
 
@@ -68,6 +70,13 @@ class DataService {
   const std::string& systemDatabase() const { return systemDb_; }
   const std::string& authDatabase() const { return authDb_; }
   AuthStore& auth() { return *auth_; }
+  // Which database server holds each account set.
+  Placement& placement() { return *placement_; }
+  // Moves an account set to another registered server: copies it there, switches its placement
+  // and removes the old copy. Refused (vlt::Error with the reason) while its owner or one of its
+  // operators is signed in, or while it is already moving. A set not made yet is placed there
+  // for when it is. Returns what was done.
+  std::string MoveAccountSet(const std::string& setId, const std::string& server);
   // The administrator's connection to one of the service's own databases (the web site's shared
   // records, the health check).
   Lease adminConnection(const std::string& database);
@@ -125,6 +134,10 @@ class DataService {
   Lease accountConnection(const std::string& setId, bool owner);
   void checkUser(const Caller& c, const std::string& userId) const;
   std::string systemSql(const Caller& c, const std::string& sql);
+  // `<set id>.ts_userpower` at tokens[at] of a system statement, for a set on another server:
+  // appends its rows as a derived table to `out` and returns where the statement goes on.
+  std::size_t remoteSetTable(const std::vector<SqlToken>& tokens, std::size_t at,
+                             const std::string& server, std::string& out);
   // The statement a client may run (see sqlclass.h); throws SqlRefused with the reason.
   std::string clientStatement(const std::string& sql, bool query = false) const;
   // Throws AccessDenied unless the caller owns or operates the set; true for its owner.
@@ -135,7 +148,8 @@ class DataService {
   // Account sets live in <prefix>_<set id>, so that several services can share a server and
   // no set id can name a database of the server's own.
   std::string accountDatabase(const std::string& setId) const;
-  void provisionAccountSet(const std::string& setId);
+  // Creates or upgrades the set's database and account on `server` (empty: where it is placed).
+  void provisionAccountSet(const std::string& setId, const std::string& server = {});
   template <typename F>
   std::string saving(const char* what, F&& body);
 
@@ -145,6 +159,7 @@ class DataService {
   std::string viewDb_;
   ConnectionPool pool_;
   std::unique_ptr<AuthStore> auth_;
+  std::unique_ptr<Placement> placement_;
   SchemaCache schema_;
   std::mutex accountsMutex_;
   std::set<std::string> userAccounts_;  // login IDs whose database account is in place

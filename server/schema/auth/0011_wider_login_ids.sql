@@ -5,4 +5,5 @@ ALTER TABLE auth_user
   ADD CONSTRAINT ck_auth_user_loginid CHECK (LoginID BETWEEN 10000 AND 999999999);
 
 -- Nine digits at most: the account sets keep login IDs in 32-bit integers (ts_userpower.UserID).
-ALTER SEQUENCE auth_loginid_seq MAXVALUE 999999999;
+-- NOCACHE said again: a cluster node refuses a sequence that caches values.
+ALTER SEQUENCE auth_loginid_seq MAXVALUE 999999999 NOCACHE;
