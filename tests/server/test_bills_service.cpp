@@ -275,17 +275,23 @@ void PrintTo(const Reference& r, std::ostream* os) {
   *os << r.source << " <- " << r.followup;
 }
 
-class ReferencedBillTest : public BillServiceTest,
-                           public ::testing::WithParamInterface<Reference> {};
+class ReferencedBillTest : public BillServiceTest, public ::testing::WithParamInterface<Reference> {
+ protected:
+  // A source bill of two lines, and a later bill that took 3 of the source's line 2.
+  void saveSourceAndLater(std::string* source, std::string* later) {
+    const Reference& r = GetParam();
+    ASSERT_EQ(
+        saveNewBill(r.source, {{"G1", "10", "2"}, {"G2", "4", "3"}}, source, r.sourceAutoStock),
+        "0");
+    ASSERT_EQ(saveNewBill(r.followup, {{"G2", "3", "3", *source, 2, bill(r.source).kind}}, later),
+              "0");
+  }
+};
 
 TEST_P(ReferencedBillTest, DeletingIsRefusedUntilTheLaterBillIsDeleted) {
   const Reference& r = GetParam();
   std::string source, later;
-  ASSERT_EQ(
-      saveNewBill(r.source, {{"G1", "10", "2"}, {"G2", "4", "3"}}, &source, r.sourceAutoStock),
-      "0");
-  ASSERT_EQ(saveNewBill(r.followup, {{"G2", "3", "3", source, 2, bill(r.source).kind}}, &later),
-            "0");
+  ASSERT_NO_FATAL_FAILURE(saveSourceAndLater(&source, &later));
   const std::string done = scalar(std::string("select doneQty from ") + r.source +
                                   "_d where BNo=2 and Bid=" + quotedStr(source));
 
@@ -323,11 +329,7 @@ TEST_P(ReferencedBillTest, AReferencedLineKeepsWhatLaterLinesTookFromIt) {
   const Reference& r = GetParam();
   const std::string lines = std::string(r.source) + "_d";
   std::string source, later;
-  ASSERT_EQ(
-      saveNewBill(r.source, {{"G1", "10", "2"}, {"G2", "4", "3"}}, &source, r.sourceAutoStock),
-      "0");
-  ASSERT_EQ(saveNewBill(r.followup, {{"G2", "3", "3", source, 2, bill(r.source).kind}}, &later),
-            "0");
+  ASSERT_NO_FATAL_FAILURE(saveSourceAndLater(&source, &later));
   auto line2 = [&](const std::string& col) {
     return scalar("select " + col + " from " + lines + " where BNo=2 and Bid=" + quotedStr(source));
   };
