@@ -327,7 +327,15 @@ UPDATE tb_sal_sale SET TraderID = 'C1' WHERE Bid = 'SA2';
 CALL tst_expect('C1 after taking SA2', tst_trader('C1'), 116);
 CALL tst_expect('C2 after losing SA2', tst_trader('C2'), -30);
 
--- Deleting a purchase line gives back its amount and the order's quantity.
+-- A line that stock lines executed keeps its goods and at least what they executed.
+CALL tst_expect_error('UPDATE tb_pur_purchase_d SET Qty = 5, Amount = 30 WHERE Bid = ''PC1'' AND BNo = 1', '不能少于后续单据已引用的数量 6');
+CALL tst_expect_error('UPDATE tb_pur_purchase_d SET GoodsID = ''G2'' WHERE Bid = ''PC1'' AND BNo = 1', '不能更换商品');
+CALL tst_expect('PC1/1 kept', (SELECT Qty FROM tb_pur_purchase_d WHERE Bid = 'PC1' AND BNo = 1), 7);
+
+-- Deleting a purchase line gives back its amount and the order's quantity; while a stock line
+-- executes it, it is refused.
+CALL tst_expect_error('DELETE FROM tb_pur_purchase_d WHERE Bid = ''PC1'' AND BNo = 2', '单据已被引用');
+DELETE FROM tb_sto_in_d WHERE Bid = 'TI1' AND BNo = 2;
 DELETE FROM tb_pur_purchase_d WHERE Bid = 'PC1' AND BNo = 2;
 CALL tst_expect('V1 after line delete', tst_trader('V1'), 147);
 CALL tst_expect('PO1/2 given back', (SELECT doneQty FROM tb_pur_order_d WHERE Bid = 'PO1' AND BNo = 2), 0);
@@ -382,9 +390,11 @@ CALL tst_expect_error('UPDATE tb_pur_purchase_d SET Bid = ''PC8'' WHERE Bid = ''
                       '明细所属的单据不存在');
 
 -- A line moved to another bill: amounts move between the bills' owners, doneQty is recomputed
--- for its new place (TO2/2 still names SA2/2, which no longer exists).
+-- for its new place. While TO2/2 names it, it stays where it is.
 INSERT INTO tb_sal_sale (Bid, BDate, BCode, TraderID) VALUES ('SA3', '2024-03-15', 'SA20240315001', 'C2');
 CALL tst_expect_text('SA3 without lines', (SELECT Finished FROM tb_sal_sale WHERE Bid = 'SA3'), 'True');
+CALL tst_expect_error('UPDATE tb_sal_sale_d SET Bid = ''SA3'', BNo = 1 WHERE Bid = ''SA2'' AND BNo = 2', '不能移到其他单据或行号');
+DELETE FROM tb_sto_out_d WHERE Bid = 'TO2' AND BNo = 2;
 UPDATE tb_sal_sale_d SET Bid = 'SA3', BNo = 1 WHERE Bid = 'SA2' AND BNo = 2;
 CALL tst_expect('C1 after line moved away', tst_trader('C1'), 110);
 CALL tst_expect('C2 after line moved in', tst_trader('C2'), -14);

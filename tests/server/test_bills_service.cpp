@@ -8,6 +8,7 @@
 #include <atomic>
 #include <barrier>
 #include <thread>
+#include <tuple>
 
 #include "service_fixture.h"
 #include "vlt/dataset.h"
@@ -153,6 +154,13 @@ class BillServiceTest : public test::ServiceFixture {
 
   std::string updateLineQty(const std::string& table, const std::string& bid, int bno,
                             const std::string& qty) {
+    return changeLine(table, bid, bno, "Qty", qty);
+  }
+
+  // Changes one field of line `bno` (an empty field name deletes the line) and saves the bill
+  // as its window does.
+  std::string changeLine(const std::string& table, const std::string& bid, int bno,
+                         const std::string& field, const std::string& value) {
     auto page = service->GetMasterAndDetailData(
         owner, set, table, "select * from " + table + " where Bid=" + quotedStr(bid),
         "select * from " + table + "_d where Bid=:bid");
@@ -160,12 +168,17 @@ class BillServiceTest : public test::ServiceFixture {
     ClientDataSet master, lines;
     master.LoadFromPacket(*page);
     lines.SetDataSetField(master, table + "_d");
-    lines.First();
-    lines.MoveBy(bno - 1);
+    for (lines.First(); !lines.Eof(); lines.Next())
+      if (lines.FieldByName("BNo").AsString() == std::to_string(bno)) break;
+    if (lines.Eof()) return "no such line";
     master.Edit();
-    lines.Edit();
-    lines.FieldByName("Qty").SetAsString(qty);
-    lines.Post();
+    if (field.empty()) {
+      lines.Delete();
+    } else {
+      lines.Edit();
+      lines.FieldByName(field).SetAsString(value);
+      lines.Post();
+    }
     master.Post();
     return service->SaveMasterAndDetailData(owner, set, table, master.GetDelta());
   }
@@ -262,17 +275,23 @@ void PrintTo(const Reference& r, std::ostream* os) {
   *os << r.source << " <- " << r.followup;
 }
 
-class ReferencedBillTest : public BillServiceTest,
-                           public ::testing::WithParamInterface<Reference> {};
+class ReferencedBillTest : public BillServiceTest, public ::testing::WithParamInterface<Reference> {
+ protected:
+  // A source bill of two lines, and a later bill that took 3 of the source's line 2.
+  void saveSourceAndLater(std::string* source, std::string* later) {
+    const Reference& r = GetParam();
+    ASSERT_EQ(
+        saveNewBill(r.source, {{"G1", "10", "2"}, {"G2", "4", "3"}}, source, r.sourceAutoStock),
+        "0");
+    ASSERT_EQ(saveNewBill(r.followup, {{"G2", "3", "3", *source, 2, bill(r.source).kind}}, later),
+              "0");
+  }
+};
 
 TEST_P(ReferencedBillTest, DeletingIsRefusedUntilTheLaterBillIsDeleted) {
   const Reference& r = GetParam();
   std::string source, later;
-  ASSERT_EQ(
-      saveNewBill(r.source, {{"G1", "10", "2"}, {"G2", "4", "3"}}, &source, r.sourceAutoStock),
-      "0");
-  ASSERT_EQ(saveNewBill(r.followup, {{"G2", "3", "3", source, 2, bill(r.source).kind}}, &later),
-            "0");
+  ASSERT_NO_FATAL_FAILURE(saveSourceAndLater(&source, &later));
   const std::string done = scalar(std::string("select doneQty from ") + r.source +
                                   "_d where BNo=2 and Bid=" + quotedStr(source));
 
@@ -296,15 +315,90 @@ TEST_P(ReferencedBillTest, DeletingIsRefusedUntilTheLaterBillIsDeleted) {
   EXPECT_EQ(scalar(std::string("select count(*) from ") + r.source + "_d"), "0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Pairs, ReferencedBillTest,
-                         ::testing::Values(Reference{"tb_pur_order", false, "tb_pur_purchase"},
-                                           Reference{"tb_pur_purchase", false, "tb_sto_in"},
-                                           Reference{"tb_pur_purchase", true, "tb_pur_back"},
-                                           Reference{"tb_pur_back", false, "tb_sto_out"},
-                                           Reference{"tb_sal_order", false, "tb_sal_sale"},
-                                           Reference{"tb_sal_sale", false, "tb_sto_out"},
-                                           Reference{"tb_sal_sale", true, "tb_sal_back"},
-                                           Reference{"tb_sal_back", false, "tb_sto_in"}));
+const Reference kReferences[] = {
+    {"tb_pur_order", false, "tb_pur_purchase"}, {"tb_pur_purchase", false, "tb_sto_in"},
+    {"tb_pur_purchase", true, "tb_pur_back"},   {"tb_pur_back", false, "tb_sto_out"},
+    {"tb_sal_order", false, "tb_sal_sale"},     {"tb_sal_sale", false, "tb_sto_out"},
+    {"tb_sal_sale", true, "tb_sal_back"},       {"tb_sal_back", false, "tb_sto_in"}};
+
+INSTANTIATE_TEST_SUITE_P(Pairs, ReferencedBillTest, ::testing::ValuesIn(kReferences));
+
+// A line that a later line was taken from keeps its goods and key and at least the quantity
+// taken; the bill's other lines, prices and larger quantities stay editable.
+TEST_P(ReferencedBillTest, AReferencedLineKeepsWhatLaterLinesTookFromIt) {
+  const Reference& r = GetParam();
+  const std::string lines = std::string(r.source) + "_d";
+  std::string source, later;
+  ASSERT_NO_FATAL_FAILURE(saveSourceAndLater(&source, &later));
+  auto line2 = [&](const std::string& col) {
+    return scalar("select " + col + " from " + lines + " where BNo=2 and Bid=" + quotedStr(source));
+  };
+  const std::string done = line2("doneQty");
+
+  struct Change {
+    const char* field;  // empty: delete the line
+    const char* value;
+    const char* refusal;  // empty: accepted
+  };
+  const Change refused[] = {
+      {"", "", "单据已被引用，请先删除引用该单的单据后，再删除！"},
+      {"GoodsID", "G3", "单据已被引用，该行已被后续单据引用，不能更换商品！"},
+      {"BNo", "9", "单据已被引用，该行已被后续单据引用，不能移到其他单据或行号！"},
+      {"Qty", "2.9999", "单据已被引用，该行数量不能少于后续单据已引用的数量 3！"},
+      {"Qty", "0", "单据已被引用，该行数量不能少于后续单据已引用的数量 3！"},
+  };
+  for (const Change& c : refused) {
+    SCOPED_TRACE(std::string(c.field) + "=" + c.value);
+    EXPECT_EQ(changeLine(r.source, source, 2, c.field, c.value), c.refusal);
+    EXPECT_EQ(line2("GoodsID"), "G2");
+    EXPECT_EQ(line2("Qty"), "4");
+    EXPECT_EQ(line2("doneQty"), done);
+  }
+  // The same through a plain statement.
+  EXPECT_NE(
+      service
+          ->doUserDBDataBySql(owner, set,
+                              "delete from " + lines + " where BNo=2 and Bid=" + quotedStr(source))
+          .find("单据已被引用"),
+      std::string::npos);
+
+  EXPECT_EQ(changeLine(r.source, source, 2, "Qty", "3"), "0");  // down to what was taken
+  EXPECT_EQ(changeLine(r.source, source, 2, "Qty", "7.5"), "0");
+  EXPECT_EQ(changeLine(r.source, source, 2, "Price", "8"), "0");
+  EXPECT_EQ(changeLine(r.source, source, 1, "GoodsID", "G3"), "0");
+  EXPECT_EQ(changeLine(r.source, source, 1, "Qty", "1"), "0");
+  EXPECT_EQ(changeLine(r.source, source, 1, "", ""), "0");
+  // The later line may still grow; the source line's done quantity follows it.
+  ASSERT_EQ(updateLineQty(r.followup, later, 1, "5"), "0");
+  EXPECT_EQ(line2("doneQty"), r.sourceAutoStock ? "7.5" : "5");
+  EXPECT_EQ(changeLine(r.source, source, 2, "Qty", "4"),
+            "单据已被引用，该行数量不能少于后续单据已引用的数量 5！");
+
+  ASSERT_EQ(deleteBill(r.followup, later), "0");
+  EXPECT_EQ(changeLine(r.source, source, 2, "Qty", "1"), "0");
+  EXPECT_EQ(changeLine(r.source, source, 2, "", ""), "0");
+  EXPECT_EQ(scalar("select count(*) from " + lines), "0");
+}
+
+// A purchase (sale) line is held both by the stock lines that executed it and by its returns:
+// it may not shrink below the larger of the two.
+TEST_F(BillServiceTest, ASourceLineKeepsTheLargerOfStockedAndReturned) {
+  for (const auto& [source, stock, ret, kind] :
+       {std::tuple{"tb_pur_purchase", "tb_sto_in", "tb_pur_back", 3100},
+        std::tuple{"tb_sal_sale", "tb_sto_out", "tb_sal_back", 3400}}) {
+    SCOPED_TRACE(source);
+    std::string src;
+    ASSERT_EQ(saveNewBill(source, {{"G1", "10", "2"}}, &src), "0");
+    ASSERT_EQ(saveNewBill(stock, {{"G1", "6", "0", src, 1, kind}}), "0");
+    ASSERT_EQ(saveNewBill(ret, {{"G1", "8", "2", src, 1, kind}}), "0");
+    EXPECT_EQ(updateLineQty(source, src, 1, "7.9"),
+              "单据已被引用，该行数量不能少于后续单据已引用的数量 8！");
+    EXPECT_EQ(updateLineQty(source, src, 1, "8"), "0");
+    EXPECT_EQ(
+        scalar(std::string("select doneQty from ") + source + "_d where Bid=" + quotedStr(src)),
+        "6");
+  }
+}
 
 TEST_F(BillServiceTest, ALineCannotBeTakenFromALineThatDoesNotExist) {
   std::string order;
