@@ -379,3 +379,44 @@ SELECT CONCAT('FAIL: view_billflow names ', v.bid, ' ', v.billName, ' instead of
         UNION ALL SELECT Bid, IF(BIoDirect = 1, '其他收入单', '费用支出单') FROM tb_acc_io) b
     ON b.Bid = v.bid
  WHERE v.billName <> b.billName;
+
+-- ---------------------------------------------------------------------------------------------
+-- Stock months hold, per goods and month, the signed sum and count of the stock movements.
+
+SELECT CONCAT('FAIL: stock month ', IFNULL(k.Month, x.Month), ' goods ', IFNULL(k.GoodsID, x.GoodsID),
+              ' kept ', IFNULL(k.Qty, 'nothing'), '/', IFNULL(k.Moves, 0), ' <> lines ',
+              IFNULL(x.Qty, 'nothing'), '/', IFNULL(x.Moves, 0))
+  FROM (SELECT Month, GoodsID, SUM(Qty) AS Qty, SUM(n) AS Moves
+          FROM (SELECT DATE_FORMAT(m.BDate, '%Y-%m-01') AS Month, d.GoodsID,
+                       SUM(IFNULL(d.Qty, 0)) AS Qty, COUNT(*) AS n
+                  FROM tb_sto_in m JOIN tb_sto_in_d d ON d.Bid = m.Bid
+                 WHERE m.BDate IS NOT NULL GROUP BY 1, 2
+                UNION ALL
+                SELECT DATE_FORMAT(m.BDate, '%Y-%m-01'), d.GoodsID, -SUM(IFNULL(d.Qty, 0)), COUNT(*)
+                  FROM tb_sto_out m JOIN tb_sto_out_d d ON d.Bid = m.Bid
+                 WHERE m.BDate IS NOT NULL GROUP BY 1, 2
+                UNION ALL
+                SELECT DATE_FORMAT(m.BDate, '%Y-%m-01'), d.GoodsID, SUM(IFNULL(d.Qty, 0)), COUNT(*)
+                  FROM tb_pur_purchase m JOIN tb_pur_purchase_d d ON d.Bid = m.Bid
+                 WHERE m.BDate IS NOT NULL AND m.IsStoreIO = 'True' GROUP BY 1, 2
+                UNION ALL
+                SELECT DATE_FORMAT(m.BDate, '%Y-%m-01'), d.GoodsID, SUM(IFNULL(d.Qty, 0)), COUNT(*)
+                  FROM tb_sal_back m JOIN tb_sal_back_d d ON d.Bid = m.Bid
+                 WHERE m.BDate IS NOT NULL AND m.IsStoreIO = 'True' GROUP BY 1, 2
+                UNION ALL
+                SELECT DATE_FORMAT(m.BDate, '%Y-%m-01'), d.GoodsID, -SUM(IFNULL(d.Qty, 0)), COUNT(*)
+                  FROM tb_sal_sale m JOIN tb_sal_sale_d d ON d.Bid = m.Bid
+                 WHERE m.BDate IS NOT NULL AND m.IsStoreIO = 'True' GROUP BY 1, 2
+                UNION ALL
+                SELECT DATE_FORMAT(m.BDate, '%Y-%m-01'), d.GoodsID, -SUM(IFNULL(d.Qty, 0)), COUNT(*)
+                  FROM tb_pur_back m JOIN tb_pur_back_d d ON d.Bid = m.Bid
+                 WHERE m.BDate IS NOT NULL AND m.IsStoreIO = 'True' GROUP BY 1, 2) u
+         GROUP BY Month, GoodsID) x
+  LEFT JOIN ts_goodsmonthflow k ON k.Month = x.Month AND k.GoodsID = x.GoodsID
+ WHERE k.GoodsID IS NULL OR k.Qty <> x.Qty OR k.Moves <> x.Moves
+UNION ALL
+SELECT CONCAT('FAIL: stock month ', k.Month, ' goods ', k.GoodsID, ' kept without lines')
+  FROM ts_goodsmonthflow k
+ WHERE NOT EXISTS (SELECT 1 FROM view_storebillflow v
+                    WHERE v.GoodsID = k.GoodsID AND v.bdate >= k.Month
+                      AND v.bdate < k.Month + INTERVAL 1 MONTH);
