@@ -420,3 +420,24 @@ SELECT CONCAT('FAIL: stock month ', k.Month, ' goods ', k.GoodsID, ' kept withou
  WHERE NOT EXISTS (SELECT 1 FROM view_storebillflow v
                     WHERE v.GoodsID = k.GoodsID AND v.bdate >= k.Month
                       AND v.bdate < k.Month + INTERVAL 1 MONTH);
+
+-- Trader months hold, per trader and month, what the movements dated by their bills give.
+
+SELECT CONCAT('FAIL: trader month ', IFNULL(k.Month, x.Month), ' trader ',
+              IFNULL(k.TraderID, x.TraderID), ' kept ', IFNULL(k.Amount, 'nothing'), '/',
+              IFNULL(k.Moves, 0), '/', IFNULL(k.Valued, 0), ' <> movements ',
+              IFNULL(x.Amount, 'nothing'), '/', IFNULL(x.Moves, 0), '/', IFNULL(x.Valued, 0))
+  FROM (SELECT DATE_FORMAT(v.bdate, '%Y-%m-01') AS Month, m.TraderID,
+               IFNULL(SUM(m.IOAmount * m.IODirection), 0) AS Amount, COUNT(*) AS Moves,
+               COUNT(m.IOAmount * m.IODirection) AS Valued
+          FROM ts_traderbalancedetailflow m JOIN view_billflow v ON v.bid = m.Bid
+         WHERE v.bdate IS NOT NULL AND m.Bid <> '-99' AND m.TraderID IS NOT NULL
+         GROUP BY 1, 2) x
+  LEFT JOIN ts_tradermonthflow k ON k.Month = x.Month AND k.TraderID = x.TraderID
+ WHERE k.TraderID IS NULL OR k.Amount <> x.Amount OR k.Moves <> x.Moves OR k.Valued <> x.Valued
+UNION ALL
+SELECT CONCAT('FAIL: trader month ', k.Month, ' trader ', k.TraderID, ' kept without movements')
+  FROM ts_tradermonthflow k
+ WHERE NOT EXISTS (SELECT 1 FROM ts_traderbalancedetailflow m JOIN view_billflow v ON v.bid = m.Bid
+                    WHERE m.TraderID = k.TraderID AND m.Bid <> '-99' AND v.bdate >= k.Month
+                      AND v.bdate < k.Month + INTERVAL 1 MONTH);

@@ -467,6 +467,21 @@ CALL tst_expect('February gone with its bills', (SELECT COUNT(*) FROM ts_goodsmo
 CALL tst_expect_error('INSERT INTO ts_goodsmonthflow (Month, GoodsID, Qty, Moves) VALUES (''2024-05-01'', ''G1'', 1, 1)', '系统维护');
 CALL tst_expect_error('DELETE FROM ts_goodsmonthflow', '系统维护');
 
+-- Trader months follow a bill moved to another month together with a change of trader, a
+-- bill losing its date, and refuse client writes (the invariant check compares them with the
+-- movements).
+INSERT INTO tb_bal_gathering (Bid, BDate, BCode, TraderID, AccountId, AccAmt)
+  VALUES ('BM1', '2024-04-30', 'BM20240430001', 'C1', 'A1', 12);
+UPDATE tb_bal_gathering SET BDate = '2024-05-02', TraderID = 'C2' WHERE Bid = 'BM1';
+CALL tst_expect('BM1 in May for C2', (SELECT Amount FROM ts_tradermonthflow WHERE Month = '2024-05-01' AND TraderID = 'C2'), -12);
+CALL tst_expect('nothing left in April', (SELECT COUNT(*) FROM ts_tradermonthflow WHERE Month = '2024-04-01'), 0);
+UPDATE tb_bal_gathering SET BDate = NULL WHERE Bid = 'BM1';
+CALL tst_expect('undated BM1 in no month', (SELECT COUNT(*) FROM ts_tradermonthflow WHERE Month = '2024-05-01'), 0);
+UPDATE tb_bal_gathering SET BDate = '2024-05-03' WHERE Bid = 'BM1';
+DELETE FROM tb_bal_gathering WHERE Bid = 'BM1';
+CALL tst_expect('May gone with its bill', (SELECT COUNT(*) FROM ts_tradermonthflow WHERE Month = '2024-05-01'), 0);
+CALL tst_expect_error('UPDATE ts_tradermonthflow SET Amount = 0', '系统维护');
+
 DROP PROCEDURE tst_expect;
 DROP PROCEDURE tst_expect_text;
 DROP PROCEDURE tst_expect_error;
