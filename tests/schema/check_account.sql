@@ -441,3 +441,31 @@ SELECT CONCAT('FAIL: trader month ', k.Month, ' trader ', k.TraderID, ' kept wit
  WHERE NOT EXISTS (SELECT 1 FROM ts_traderbalancedetailflow m JOIN view_billflow v ON v.bid = m.Bid
                     WHERE m.TraderID = k.TraderID AND m.Bid <> '-99' AND v.bdate >= k.Month
                       AND v.bdate < k.Month + INTERVAL 1 MONTH);
+
+-- The years hold the sums of their months, and no year is kept without months.
+
+SELECT CONCAT('FAIL: stock year ', x.Year, ' goods ', x.GoodsID, ' kept ',
+              IFNULL(y.Qty, 'nothing'), '/', IFNULL(y.Moves, 0), ' <> months ', x.Qty, '/', x.Moves)
+  FROM (SELECT MAKEDATE(YEAR(Month), 1) AS Year, GoodsID, SUM(Qty) AS Qty, SUM(Moves) AS Moves
+          FROM ts_goodsmonthflow GROUP BY 1, 2) x
+  LEFT JOIN ts_goodsyearflow y ON y.Year = x.Year AND y.GoodsID = x.GoodsID
+ WHERE y.GoodsID IS NULL OR y.Qty <> x.Qty OR y.Moves <> x.Moves
+UNION ALL
+SELECT CONCAT('FAIL: stock year ', y.Year, ' goods ', y.GoodsID, ' kept without months')
+  FROM ts_goodsyearflow y
+ WHERE NOT EXISTS (SELECT 1 FROM ts_goodsmonthflow k WHERE k.GoodsID = y.GoodsID
+                      AND k.Month >= y.Year AND k.Month < y.Year + INTERVAL 1 YEAR);
+
+SELECT CONCAT('FAIL: trader year ', x.Year, ' trader ', x.TraderID, ' kept ',
+              IFNULL(y.Amount, 'nothing'), '/', IFNULL(y.Moves, 0), '/', IFNULL(y.Valued, 0),
+              ' <> months ', x.Amount, '/', x.Moves, '/', x.Valued)
+  FROM (SELECT MAKEDATE(YEAR(Month), 1) AS Year, TraderID, SUM(Amount) AS Amount,
+               SUM(Moves) AS Moves, SUM(Valued) AS Valued
+          FROM ts_tradermonthflow GROUP BY 1, 2) x
+  LEFT JOIN ts_traderyearflow y ON y.Year = x.Year AND y.TraderID = x.TraderID
+ WHERE y.TraderID IS NULL OR y.Amount <> x.Amount OR y.Moves <> x.Moves OR y.Valued <> x.Valued
+UNION ALL
+SELECT CONCAT('FAIL: trader year ', y.Year, ' trader ', y.TraderID, ' kept without months')
+  FROM ts_traderyearflow y
+ WHERE NOT EXISTS (SELECT 1 FROM ts_tradermonthflow k WHERE k.TraderID = y.TraderID
+                      AND k.Month >= y.Year AND k.Month < y.Year + INTERVAL 1 YEAR);

@@ -461,9 +461,12 @@ INSERT INTO tb_sto_out (Bid, BDate, BCode) VALUES ('TM2', '2024-02-10', 'TM20240
 INSERT INTO tb_sto_out_d (Bid, BNo, GoodsID, Qty) VALUES ('TM2', 1, 'G1', 9);
 CALL tst_expect('February nets to zero but moved', (SELECT Moves FROM ts_goodsmonthflow WHERE Month = '2024-02-01' AND GoodsID = 'G1'), 3);
 UPDATE tb_sto_out SET BDate = NULL WHERE Bid = 'TM2';
+UPDATE tb_sto_in SET BDate = '2023-12-31' WHERE Bid = 'TM1';
+CALL tst_expect('TM1 in 2023', (SELECT Qty FROM ts_goodsyearflow WHERE Year = '2023-01-01' AND GoodsID = 'G1'), 9);
 DELETE FROM tb_sto_out_d WHERE Bid = 'TM2';
 DELETE FROM tb_sto_in WHERE Bid = 'TM1';
 CALL tst_expect('February gone with its bills', (SELECT COUNT(*) FROM ts_goodsmonthflow WHERE Month = '2024-02-01'), 0);
+CALL tst_expect('2023 gone with its bills', (SELECT COUNT(*) FROM ts_goodsyearflow WHERE Year = '2023-01-01'), 0);
 CALL tst_expect_error('INSERT INTO ts_goodsmonthflow (Month, GoodsID, Qty, Moves) VALUES (''2024-05-01'', ''G1'', 1, 1)', '系统维护');
 CALL tst_expect_error('DELETE FROM ts_goodsmonthflow', '系统维护');
 

@@ -172,19 +172,24 @@ void TfrmRptBalFlow::FormCreate() {
 void TfrmRptBalFlow::SetOpenWhereStr() {
   TfrmBaseReportForm::SetOpenWhereStr();
   F_Master_WhereStr = whereDate(GetDateArea());
-  // The movements before the start: the whole months from the amounts the database keeps per
-  // month, the days of the start's month from the movements, and the opening rows, so that the
-  // cost follows the period and not the length of the history. A month whose movements all
-  // lack an amount gives none, as the movements would. The opening rows' bills are looked up
-  // apart (the limit keeps them so) for the id to reach the bill tables' keys.
+  // The movements before the start: the whole years before the start's year and the whole
+  // months of it from the amounts the database keeps per year and month, the days of the start's
+  // month from the movements, and the opening rows, so that the cost follows the period and not the
+  // length of the history. A month whose movements all lack an amount gives none, as the movements
+  // would. The opening rows' bills are looked up apart (the limit keeps them so) for the id to
+  // reach the bill tables' keys.
   const QDate start = edtStartDate->Date();
   const std::string from = quotedStr(ss(start.toString(Qt::ISODate)));
+  const std::string yearStart = quotedStr(ss(QDate(start.year(), 1, 1).toString(Qt::ISODate)));
   const std::string monthStart =
       quotedStr(ss(QDate(start.year(), start.month(), 1).toString(Qt::ISODate)));
   const std::string before =
-      " from ((select TraderID,if(Valued>0,Amount,null) as amount from ts_tradermonthflow where "
-      "Month<" +
-      monthStart +
+      " from ((select TraderID,if(Valued>0,Amount,null) as amount from ts_traderyearflow where "
+      "Year<" +
+      yearStart +
+      ") union all (select TraderID,if(Valued>0,Amount,null) from ts_tradermonthflow where "
+      "Month>=" +
+      yearStart + " and Month<" + monthStart +
       ") union all (select m.TraderID,m.IOAmount*m.IODirection from ts_traderbalancedetailflow m "
       "join view_billflow v on m.Bid=v.bid where v.bdate>=" +
       monthStart + " and v.bdate<" + from +

@@ -21,6 +21,21 @@ SELECT DATE_SUB(bdate, INTERVAL DAYOFMONTH(bdate) - 1 DAY), GoodsID, SUM(qty * i
  WHERE bdate IS NOT NULL
  GROUP BY 1, 2;
 
+-- The same per goods and calendar year (Year is its first day), so that a long history is read
+-- a year at a time.
+CREATE TABLE ts_goodsyearflow (
+  Year    DATE           NOT NULL,
+  GoodsID VARCHAR(15)    NOT NULL,
+  Qty     DECIMAL(25, 4) NOT NULL DEFAULT 0,
+  Moves   INT            NOT NULL DEFAULT 0,
+  PRIMARY KEY (Year, GoodsID)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_general_ci;
+
+INSERT INTO ts_goodsyearflow (Year, GoodsID, Qty, Moves)
+SELECT MAKEDATE(YEAR(Month), 1), GoodsID, SUM(Qty), SUM(Moves)
+  FROM ts_goodsmonthflow
+ GROUP BY 1, 2;
+
 DELIMITER $$
 
 CREATE TRIGGER ts_goodsmonthflow_bi BEFORE INSERT ON ts_goodsmonthflow
@@ -40,6 +55,30 @@ BEGIN
 END$$
 
 CREATE TRIGGER ts_goodsmonthflow_bd BEFORE DELETE ON ts_goodsmonthflow
+FOR EACH ROW
+BEGIN
+  IF IFNULL(@vlt_derived_write, 0) <= 0 THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = '库存月结数据由系统维护，不允许修改！';
+  END IF;
+END$$
+
+CREATE TRIGGER ts_goodsyearflow_bi BEFORE INSERT ON ts_goodsyearflow
+FOR EACH ROW
+BEGIN
+  IF IFNULL(@vlt_derived_write, 0) <= 0 THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = '库存月结数据由系统维护，不允许修改！';
+  END IF;
+END$$
+
+CREATE TRIGGER ts_goodsyearflow_bu BEFORE UPDATE ON ts_goodsyearflow
+FOR EACH ROW
+BEGIN
+  IF IFNULL(@vlt_derived_write, 0) <= 0 THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = '库存月结数据由系统维护，不允许修改！';
+  END IF;
+END$$
+
+CREATE TRIGGER ts_goodsyearflow_bd BEFORE DELETE ON ts_goodsyearflow
 FOR EACH ROW
 BEGIN
   IF IFNULL(@vlt_derived_write, 0) <= 0 THEN
@@ -80,8 +119,13 @@ BEGIN
     INSERT INTO ts_goodsmonthflow (Month, GoodsID, Qty, Moves)
     VALUES (v_month, p_goods, p_qty, p_lines)
     ON DUPLICATE KEY UPDATE Qty = Qty + VALUES(Qty), Moves = Moves + VALUES(Moves);
+    INSERT INTO ts_goodsyearflow (Year, GoodsID, Qty, Moves)
+    VALUES (MAKEDATE(YEAR(p_date), 1), p_goods, p_qty, p_lines)
+    ON DUPLICATE KEY UPDATE Qty = Qty + VALUES(Qty), Moves = Moves + VALUES(Moves);
     IF p_lines < 0 THEN
       DELETE FROM ts_goodsmonthflow WHERE Month = v_month AND GoodsID = p_goods AND Moves = 0;
+      DELETE FROM ts_goodsyearflow
+       WHERE Year = MAKEDATE(YEAR(p_date), 1) AND GoodsID = p_goods AND Moves = 0;
     END IF;
     SET @vlt_derived_write = @vlt_derived_write - 1;
   END IF;
@@ -414,6 +458,22 @@ SELECT DATE_SUB(v.bdate, INTERVAL DAYOFMONTH(v.bdate) - 1 DAY), m.TraderID,
  WHERE v.bdate IS NOT NULL AND m.Bid <> '-99' AND m.TraderID IS NOT NULL
  GROUP BY 1, 2;
 
+-- The same per trader and calendar year (Year is its first day), so that a long history is
+-- read a year at a time.
+CREATE TABLE ts_traderyearflow (
+  Year     DATE           NOT NULL,
+  TraderID VARCHAR(15)    NOT NULL,
+  Amount   DECIMAL(25, 4) NOT NULL DEFAULT 0,
+  Moves    INT            NOT NULL DEFAULT 0,
+  Valued   INT            NOT NULL DEFAULT 0,
+  PRIMARY KEY (Year, TraderID)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_general_ci;
+
+INSERT INTO ts_traderyearflow (Year, TraderID, Amount, Moves, Valued)
+SELECT MAKEDATE(YEAR(Month), 1), TraderID, SUM(Amount), SUM(Moves), SUM(Valued)
+  FROM ts_tradermonthflow
+ GROUP BY 1, 2;
+
 DELIMITER $$
 
 CREATE TRIGGER ts_tradermonthflow_bi BEFORE INSERT ON ts_tradermonthflow
@@ -440,6 +500,30 @@ BEGIN
   END IF;
 END$$
 
+CREATE TRIGGER ts_traderyearflow_bi BEFORE INSERT ON ts_traderyearflow
+FOR EACH ROW
+BEGIN
+  IF IFNULL(@vlt_derived_write, 0) <= 0 THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = '往来月结数据由系统维护，不允许修改！';
+  END IF;
+END$$
+
+CREATE TRIGGER ts_traderyearflow_bu BEFORE UPDATE ON ts_traderyearflow
+FOR EACH ROW
+BEGIN
+  IF IFNULL(@vlt_derived_write, 0) <= 0 THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = '往来月结数据由系统维护，不允许修改！';
+  END IF;
+END$$
+
+CREATE TRIGGER ts_traderyearflow_bd BEFORE DELETE ON ts_traderyearflow
+FOR EACH ROW
+BEGIN
+  IF IFNULL(@vlt_derived_write, 0) <= 0 THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = '往来月结数据由系统维护，不允许修改！';
+  END IF;
+END$$
+
 -- Adds to the trader's month of p_date (nothing without a date or trader).
 CREATE PROCEDURE vlt_add_trader_month(IN p_trader VARCHAR(15), IN p_date DATE,
                                       IN p_amount DECIMAL(25, 4), IN p_moves INT,
@@ -459,8 +543,14 @@ BEGIN
     VALUES (v_month, p_trader, IFNULL(p_amount, 0), p_moves, p_valued)
     ON DUPLICATE KEY UPDATE Amount = Amount + VALUES(Amount), Moves = Moves + VALUES(Moves),
                             Valued = Valued + VALUES(Valued);
+    INSERT INTO ts_traderyearflow (Year, TraderID, Amount, Moves, Valued)
+    VALUES (MAKEDATE(YEAR(p_date), 1), p_trader, IFNULL(p_amount, 0), p_moves, p_valued)
+    ON DUPLICATE KEY UPDATE Amount = Amount + VALUES(Amount), Moves = Moves + VALUES(Moves),
+                            Valued = Valued + VALUES(Valued);
     IF p_moves < 0 THEN
       DELETE FROM ts_tradermonthflow WHERE Month = v_month AND TraderID = p_trader AND Moves = 0;
+      DELETE FROM ts_traderyearflow
+       WHERE Year = MAKEDATE(YEAR(p_date), 1) AND TraderID = p_trader AND Moves = 0;
     END IF;
     SET @vlt_derived_write = @vlt_derived_write - 1;
   END IF;
