@@ -102,7 +102,8 @@ BEGIN
   END;
 END$$
 
--- Adds p_qty and p_lines movements to the goods' month of p_date (nothing without a date).
+-- Adds p_qty and p_lines movements to the goods' month and year of p_date (nothing without a
+-- date).
 CREATE PROCEDURE vlt_add_goods_month(IN p_goods VARCHAR(15), IN p_date DATE,
                                      IN p_qty DECIMAL(25, 4), IN p_lines INT)
   MODIFIES SQL DATA
@@ -524,7 +525,7 @@ BEGIN
   END IF;
 END$$
 
--- Adds to the trader's month of p_date (nothing without a date or trader).
+-- Adds to the trader's month and year of p_date (nothing without a date or trader).
 CREATE PROCEDURE vlt_add_trader_month(IN p_trader VARCHAR(15), IN p_date DATE,
                                       IN p_amount DECIMAL(25, 4), IN p_moves INT,
                                       IN p_valued INT)
