@@ -7,7 +7,8 @@
 // balances as for bills saved one by one): 50 bills a day across the eight goods bills, five
 // lines each, plus receipts, payments, incomes and expenses; one of 3 years and one of
 // VLT_BENCH_REPORT_YEARS years (30 by default; a smaller number gives a shorter run, and the
-// figures say which).
+// figures say which). VLT_BENCH_REPORT_THIN=n makes both sets with one n-th of the bills a day,
+// for a quicker comparison of the two (the ratio of history to period stays).
 //
 // Run: build/release/bench/vlt-bench-reports (offscreen; starts its own private MariaDB, or uses
 // the one in VLT_BENCH_DB_FOLDER).
@@ -96,6 +97,18 @@ const TKind kKinds[] = {
     {"tb_sal_sale", "SS", 1, true, 7},    {"tb_sal_back", "SB", 1, true, 6},
     {"tb_sto_in", "SI", 0, false, 6},     {"tb_sto_out", "SX", 0, false, 6}};
 
+// One n-th of the day's bills (VLT_BENCH_REPORT_THIN), 1 for the full mix.
+long thin() {
+  const char* given = std::getenv("VLT_BENCH_REPORT_THIN");
+  return given && std::atol(given) > 1 ? std::atol(given) : 1;
+}
+
+// The date of the seq-th of perDay bills a day, thinned.
+std::string billDate(const std::string& first, int perDay) {
+  return "DATE_ADD(" + first + ", INTERVAL FLOOR((seq-1)*" + std::to_string(thin()) + "/" +
+         std::to_string(perDay) + ") DAY)";
+}
+
 void generate(Connection& db, int years) {
   const long days = 365L * years;
   const auto t0 = std::chrono::steady_clock::now();
@@ -115,13 +128,11 @@ void generate(Connection& db, int years) {
   const std::string first =
       "DATE_SUB('" + std::string(kLastDay) + "', INTERVAL " + std::to_string(days - 1) + " DAY)";
   for (const TKind& k : kKinds) {
-    const long count = days * k.perDay;
+    const long count = days * k.perDay / thin();
     const std::string n = std::to_string(count);
-    const std::string per = std::to_string(k.perDay);
-    std::string cols = "Bid,BDate,BCode",
-                sel = "CAST(" + std::to_string(base) + "+seq AS CHAR), DATE_ADD(" + first +
-                      ", INTERVAL (seq-1) DIV " + per + " DAY), CONCAT('" + k.prefix + "'," +
-                      std::to_string(base) + "+seq)";
+    std::string cols = "Bid,BDate,BCode", sel = "CAST(" + std::to_string(base) + "+seq AS CHAR), " +
+                                                billDate(first, k.perDay) + ", CONCAT('" +
+                                                k.prefix + "'," + std::to_string(base) + "+seq)";
     if (k.side != 0) {
       cols += ",TraderID";
       sel += std::string(",CAST(") + (k.side > 0 ? "2001" : "1001") + "+seq%20 AS CHAR)";
@@ -148,21 +159,21 @@ void generate(Connection& db, int years) {
     const bool clients = std::string(table) == "tb_bal_gathering";
     db.execute(std::string("INSERT INTO ") + table +
                " (Bid,BDate,BCode,TraderID,AccountId,AccAmt,TrimAmt) SELECT CAST(" +
-               std::to_string(base) + "+seq AS CHAR), DATE_ADD(" + first +
-               ", INTERVAL (seq-1) DIV 4 DAY), CONCAT('" + (clients ? "GA" : "PA") + "'," +
-               std::to_string(base) + "+seq), CAST(" + (clients ? "2001" : "1001") +
-               "+seq%20 AS CHAR), '401', 10.00, 0 FROM seq_1_to_" + std::to_string(days * 4));
-    base += days * 4 + 1;
+               std::to_string(base) + "+seq AS CHAR), " + billDate(first, 4) + ", CONCAT('" +
+               (clients ? "GA" : "PA") + "'," + std::to_string(base) + "+seq), CAST(" +
+               (clients ? "2001" : "1001") + "+seq%20 AS CHAR), '401', 10.00, 0 FROM seq_1_to_" +
+               std::to_string(days * 4 / thin()));
+    base += days * 4 / thin() + 1;
   }
   db.execute(
       "INSERT INTO tb_acc_io (Bid,BDate,BIoDirect,AccountId,AccIoTypeID,AccAmt) SELECT "
       "CAST(" +
-      std::to_string(base) + "+seq AS CHAR), DATE_ADD(" + first +
-      ", INTERVAL (seq-1) DIV 4 DAY), IF(seq%2=0,1,-1), '401', IF(seq%2=0,'501','502'), "
-      "12.34 FROM seq_1_to_" +
-      std::to_string(days * 4));
+      std::to_string(base) + "+seq AS CHAR), " + billDate(first, 4) +
+      ", IF(seq%2=0,1,-1), '401', IF(seq%2=0,'501','502'), 12.34 FROM seq_1_to_" +
+      std::to_string(days * 4 / thin()));
   const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  std::printf("%d years of bills generated in %.0f s\n", years, secs);
+  std::printf("%d years of bills (one %ld-th of the daily mix) generated in %.0f s\n", years,
+              thin(), secs);
   std::fflush(stdout);
 }
 

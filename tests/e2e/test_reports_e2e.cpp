@@ -238,17 +238,18 @@ class ReportsE2E : public test::OwnerSetFixture {
 
   // Opens a report, runs it for February with a find choice and value, and saves a picture.
   std::unique_ptr<TfrmBaseReportForm> report(const char* name, int find = 0,
-                                             const std::string& value = "") {
+                                             const std::string& value = "",
+                                             const std::string& start = kStart) {
     auto w = test::createWindow<TfrmBaseReportForm>(kPkg, name);
     if (!w) return w;
     test::showSettled(*w);
-    w->edtStartDate->setText(QString::fromStdString(kStart));
+    w->edtStartDate->setText(QString::fromStdString(start));
     w->edtEndDate->setText(QString::fromStdString(kEnd));
     w->cbbFiterName->setCurrentIndex(find);
     w->edtFilterValue->setText(QString::fromStdString(value));
     w->actMakeReport->trigger();
     EXPECT_EQ(host.ui().messages.join("|").toStdString(), "");
-    if (find == 0) test::saveShot(*w, QString::fromLatin1(name).section('.', 1));
+    if (find == 0 && start == kStart) test::saveShot(*w, QString::fromLatin1(name).section('.', 1));
     return w;
   }
 
@@ -357,6 +358,7 @@ struct TStockRow {
   const char* name;
   int find;  // 1 code, 2 name, 3 spec
   const char* value;
+  const char* start = "2024-02-01";  // a start inside a month splits the opening stock
 };
 
 class StockReports : public ReportsE2E, public ::testing::WithParamInterface<TStockRow> {};
@@ -364,6 +366,7 @@ class StockReports : public ReportsE2E, public ::testing::WithParamInterface<TSt
 TEST_P(StockReports, OpeningInOutClosingAndMovementsMatchTheBills) {
   const TStockRow& r = GetParam();
   const std::string value = r.value;
+  const std::string start = r.start;
   auto wanted = [&](const TGoods& g) {
     const std::string& field = r.find == 1 ? g.code : r.find == 2 ? g.name : g.spec;
     return r.find == 0 || contains(field, value);
@@ -378,7 +381,7 @@ TEST_P(StockReports, OpeningInOutClosingAndMovementsMatchTheBills) {
     if (!l.movesStock || l.date > kEnd || !wanted(goods(l.goods))) continue;
     TSums& s = sums[l.goods];
     const Decimal signedQty = l.kind->stockSign > 0 ? l.qty : -l.qty;
-    if (l.date < kStart) {
+    if (l.date < start) {
       s.before = true;
       s.init = s.init + signedQty;
       continue;
@@ -405,7 +408,7 @@ TEST_P(StockReports, OpeningInOutClosingAndMovementsMatchTheBills) {
     detail.push_back("E");
   }
 
-  auto m = report("uReport_StoreFlowM.TfrmRptStoreFlowM", r.find, value);
+  auto m = report("uReport_StoreFlowM.TfrmRptStoreFlowM", r.find, value, start);
   ASSERT_NE(m, nullptr);
   Lines shown;
   for (m->cdsM.First(); !m->cdsM.Eof(); m->cdsM.Next())
@@ -416,7 +419,7 @@ TEST_P(StockReports, OpeningInOutClosingAndMovementsMatchTheBills) {
   std::sort(summary.begin(), summary.end());
   EXPECT_EQ(shown, summary);
 
-  auto d = report("uReport_StoreFlowD.TfrmRptStoreFlowD", r.find, value);
+  auto d = report("uReport_StoreFlowD.TfrmRptStoreFlowD", r.find, value, start);
   ASSERT_NE(d, nullptr);
   Lines rows;
   for (d->cdsM.First(); !d->cdsM.Eof(); d->cdsM.Next()) {
@@ -439,7 +442,10 @@ INSTANTIATE_TEST_SUITE_P(Reports, StockReports,
                                            TStockRow{"code_underscore", 1, "B_"},
                                            TStockRow{"name_percent", 2, "50%"},
                                            TStockRow{"code_quote", 1, "C'0"},
-                                           TStockRow{"spec_nothing", 3, "no such"}),
+                                           TStockRow{"spec_nothing", 3, "no such"},
+                                           TStockRow{"from_mid_month", 0, "", "2024-02-10"},
+                                           TStockRow{"from_month_end", 0, "", "2024-02-29"},
+                                           TStockRow{"code_from_mid_month", 1, "B", "2024-02-16"}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 // ---- receivables and payables ------------------------------------------------------------------
@@ -449,6 +455,7 @@ struct TFlowRow {
   const char* window;
   bool clients;
   const char* find;
+  const char* start = "2024-02-01";  // a start inside a month splits the opening balance
 };
 
 class FlowReports : public ReportsE2E, public ::testing::WithParamInterface<TFlowRow> {};
@@ -456,6 +463,7 @@ class FlowReports : public ReportsE2E, public ::testing::WithParamInterface<TFlo
 TEST_P(FlowReports, OpeningAndRunningBalancesMatchTheBills) {
   const TFlowRow& r = GetParam();
   const std::string find = r.find;
+  const std::string start = r.start;
   Lines expected;
   for (const TTrader& t : kTraders) {  // ordered by id
     if (t.client != r.clients || !contains(t.name, find)) continue;
@@ -463,7 +471,7 @@ TEST_P(FlowReports, OpeningAndRunningBalancesMatchTheBills) {
     std::vector<const TMovement*> period;
     for (const TMovement& m : moves) {
       if (m.trader != t.id || m.date > kEnd) continue;
-      if (m.date < kStart)
+      if (m.date < start)
         balance = balance + m.amount;
       else
         period.push_back(&m);
@@ -478,7 +486,7 @@ TEST_P(FlowReports, OpeningAndRunningBalancesMatchTheBills) {
     expected.push_back("E");
   }
 
-  auto w = report(r.window, find.empty() ? 0 : 1, find);
+  auto w = report(r.window, find.empty() ? 0 : 1, find, start);
   ASSERT_NE(w, nullptr);
   Lines rows;
   for (w->cdsM.First(); !w->cdsM.Eof(); w->cdsM.Next()) {
@@ -502,7 +510,11 @@ INSTANTIATE_TEST_SUITE_P(
         TFlowRow{"clients_percent", "uReport_BalGatheringflow.TfrmRptBalGatheringflow", true,
                  "50%"},
         TFlowRow{"vendors", "uReport_BalPaymentflow.TfrmRptBalPaymentflow", false, ""},
-        TFlowRow{"vendors_underscore", "uReport_BalPaymentflow.TfrmRptBalPaymentflow", false, "_"}),
+        TFlowRow{"vendors_underscore", "uReport_BalPaymentflow.TfrmRptBalPaymentflow", false, "_"},
+        TFlowRow{"clients_from_mid_month", "uReport_BalGatheringflow.TfrmRptBalGatheringflow", true,
+                 "", "2024-02-10"},
+        TFlowRow{"vendors_from_month_end", "uReport_BalPaymentflow.TfrmRptBalPaymentflow", false,
+                 "", "2024-02-29"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // ---- incomes and expenses ----------------------------------------------------------------------

@@ -379,3 +379,93 @@ SELECT CONCAT('FAIL: view_billflow names ', v.bid, ' ', v.billName, ' instead of
         UNION ALL SELECT Bid, IF(BIoDirect = 1, '其他收入单', '费用支出单') FROM tb_acc_io) b
     ON b.Bid = v.bid
  WHERE v.billName <> b.billName;
+
+-- ---------------------------------------------------------------------------------------------
+-- Stock months hold, per goods and month, the signed sum and count of the stock movements.
+
+SELECT CONCAT('FAIL: stock month ', IFNULL(k.Month, x.Month), ' goods ', IFNULL(k.GoodsID, x.GoodsID),
+              ' kept ', IFNULL(k.Qty, 'nothing'), '/', IFNULL(k.Moves, 0), ' <> lines ',
+              IFNULL(x.Qty, 'nothing'), '/', IFNULL(x.Moves, 0))
+  FROM (SELECT Month, GoodsID, SUM(Qty) AS Qty, SUM(n) AS Moves
+          FROM (SELECT DATE_FORMAT(m.BDate, '%Y-%m-01') AS Month, d.GoodsID,
+                       SUM(IFNULL(d.Qty, 0)) AS Qty, COUNT(*) AS n
+                  FROM tb_sto_in m JOIN tb_sto_in_d d ON d.Bid = m.Bid
+                 WHERE m.BDate IS NOT NULL GROUP BY 1, 2
+                UNION ALL
+                SELECT DATE_FORMAT(m.BDate, '%Y-%m-01'), d.GoodsID, -SUM(IFNULL(d.Qty, 0)), COUNT(*)
+                  FROM tb_sto_out m JOIN tb_sto_out_d d ON d.Bid = m.Bid
+                 WHERE m.BDate IS NOT NULL GROUP BY 1, 2
+                UNION ALL
+                SELECT DATE_FORMAT(m.BDate, '%Y-%m-01'), d.GoodsID, SUM(IFNULL(d.Qty, 0)), COUNT(*)
+                  FROM tb_pur_purchase m JOIN tb_pur_purchase_d d ON d.Bid = m.Bid
+                 WHERE m.BDate IS NOT NULL AND m.IsStoreIO = 'True' GROUP BY 1, 2
+                UNION ALL
+                SELECT DATE_FORMAT(m.BDate, '%Y-%m-01'), d.GoodsID, SUM(IFNULL(d.Qty, 0)), COUNT(*)
+                  FROM tb_sal_back m JOIN tb_sal_back_d d ON d.Bid = m.Bid
+                 WHERE m.BDate IS NOT NULL AND m.IsStoreIO = 'True' GROUP BY 1, 2
+                UNION ALL
+                SELECT DATE_FORMAT(m.BDate, '%Y-%m-01'), d.GoodsID, -SUM(IFNULL(d.Qty, 0)), COUNT(*)
+                  FROM tb_sal_sale m JOIN tb_sal_sale_d d ON d.Bid = m.Bid
+                 WHERE m.BDate IS NOT NULL AND m.IsStoreIO = 'True' GROUP BY 1, 2
+                UNION ALL
+                SELECT DATE_FORMAT(m.BDate, '%Y-%m-01'), d.GoodsID, -SUM(IFNULL(d.Qty, 0)), COUNT(*)
+                  FROM tb_pur_back m JOIN tb_pur_back_d d ON d.Bid = m.Bid
+                 WHERE m.BDate IS NOT NULL AND m.IsStoreIO = 'True' GROUP BY 1, 2) u
+         GROUP BY Month, GoodsID) x
+  LEFT JOIN ts_goodsmonthflow k ON k.Month = x.Month AND k.GoodsID = x.GoodsID
+ WHERE k.GoodsID IS NULL OR k.Qty <> x.Qty OR k.Moves <> x.Moves
+UNION ALL
+SELECT CONCAT('FAIL: stock month ', k.Month, ' goods ', k.GoodsID, ' kept without lines')
+  FROM ts_goodsmonthflow k
+ WHERE NOT EXISTS (SELECT 1 FROM view_storebillflow v
+                    WHERE v.GoodsID = k.GoodsID AND v.bdate >= k.Month
+                      AND v.bdate < k.Month + INTERVAL 1 MONTH);
+
+-- Trader months hold, per trader and month, what the movements dated by their bills give.
+
+SELECT CONCAT('FAIL: trader month ', IFNULL(k.Month, x.Month), ' trader ',
+              IFNULL(k.TraderID, x.TraderID), ' kept ', IFNULL(k.Amount, 'nothing'), '/',
+              IFNULL(k.Moves, 0), '/', IFNULL(k.Valued, 0), ' <> movements ',
+              IFNULL(x.Amount, 'nothing'), '/', IFNULL(x.Moves, 0), '/', IFNULL(x.Valued, 0))
+  FROM (SELECT DATE_FORMAT(v.bdate, '%Y-%m-01') AS Month, m.TraderID,
+               IFNULL(SUM(m.IOAmount * m.IODirection), 0) AS Amount, COUNT(*) AS Moves,
+               COUNT(m.IOAmount * m.IODirection) AS Valued
+          FROM ts_traderbalancedetailflow m JOIN view_billflow v ON v.bid = m.Bid
+         WHERE v.bdate IS NOT NULL AND m.Bid <> '-99' AND m.TraderID IS NOT NULL
+         GROUP BY 1, 2) x
+  LEFT JOIN ts_tradermonthflow k ON k.Month = x.Month AND k.TraderID = x.TraderID
+ WHERE k.TraderID IS NULL OR k.Amount <> x.Amount OR k.Moves <> x.Moves OR k.Valued <> x.Valued
+UNION ALL
+SELECT CONCAT('FAIL: trader month ', k.Month, ' trader ', k.TraderID, ' kept without movements')
+  FROM ts_tradermonthflow k
+ WHERE NOT EXISTS (SELECT 1 FROM ts_traderbalancedetailflow m JOIN view_billflow v ON v.bid = m.Bid
+                    WHERE m.TraderID = k.TraderID AND m.Bid <> '-99' AND v.bdate >= k.Month
+                      AND v.bdate < k.Month + INTERVAL 1 MONTH);
+
+-- The years hold the sums of their months, and no year is kept without months.
+
+SELECT CONCAT('FAIL: stock year ', x.Year, ' goods ', x.GoodsID, ' kept ',
+              IFNULL(y.Qty, 'nothing'), '/', IFNULL(y.Moves, 0), ' <> months ', x.Qty, '/', x.Moves)
+  FROM (SELECT MAKEDATE(YEAR(Month), 1) AS Year, GoodsID, SUM(Qty) AS Qty, SUM(Moves) AS Moves
+          FROM ts_goodsmonthflow GROUP BY 1, 2) x
+  LEFT JOIN ts_goodsyearflow y ON y.Year = x.Year AND y.GoodsID = x.GoodsID
+ WHERE y.GoodsID IS NULL OR y.Qty <> x.Qty OR y.Moves <> x.Moves
+UNION ALL
+SELECT CONCAT('FAIL: stock year ', y.Year, ' goods ', y.GoodsID, ' kept without months')
+  FROM ts_goodsyearflow y
+ WHERE NOT EXISTS (SELECT 1 FROM ts_goodsmonthflow k WHERE k.GoodsID = y.GoodsID
+                      AND k.Month >= y.Year AND k.Month < y.Year + INTERVAL 1 YEAR);
+
+SELECT CONCAT('FAIL: trader year ', x.Year, ' trader ', x.TraderID, ' kept ',
+              IFNULL(y.Amount, 'nothing'), '/', IFNULL(y.Moves, 0), '/', IFNULL(y.Valued, 0),
+              ' <> months ', x.Amount, '/', x.Moves, '/', x.Valued)
+  FROM (SELECT MAKEDATE(YEAR(Month), 1) AS Year, TraderID, SUM(Amount) AS Amount,
+               SUM(Moves) AS Moves, SUM(Valued) AS Valued
+          FROM ts_tradermonthflow GROUP BY 1, 2) x
+  LEFT JOIN ts_traderyearflow y ON y.Year = x.Year AND y.TraderID = x.TraderID
+ WHERE y.TraderID IS NULL OR y.Amount <> x.Amount OR y.Moves <> x.Moves OR y.Valued <> x.Valued
+UNION ALL
+SELECT CONCAT('FAIL: trader year ', y.Year, ' trader ', y.TraderID, ' kept without months')
+  FROM ts_traderyearflow y
+ WHERE NOT EXISTS (SELECT 1 FROM ts_tradermonthflow k WHERE k.TraderID = y.TraderID
+                      AND k.Month >= y.Year AND k.Month < y.Year + INTERVAL 1 YEAR);

@@ -459,6 +459,42 @@ delete from td_Account where ID='A3';
 CALL tst_expect('V3 opening row gone', (SELECT COUNT(*) FROM ts_traderbalancedetailflow WHERE TraderID = 'V3'), 0);
 CALL tst_expect('A3 opening row gone', (SELECT COUNT(*) FROM ts_accountdetailflow WHERE AccountID = 'A3'), 0);
 
+-- Stock months follow bills moved to another month, lines changing goods, a stock bill losing
+-- its date, and refuse client writes (the invariant check compares them with the lines).
+INSERT INTO tb_sto_in (Bid, BDate, BCode) VALUES ('TM1', '2024-01-31', 'TM20240131001');
+INSERT INTO tb_sto_in_d (Bid, BNo, GoodsID, Qty) VALUES ('TM1', 1, 'G1', 7), ('TM1', 2, 'G2', 2);
+UPDATE tb_sto_in SET BDate = '2024-02-01' WHERE Bid = 'TM1';
+UPDATE tb_sto_in_d SET GoodsID = 'G1' WHERE Bid = 'TM1' AND BNo = 2;
+CALL tst_expect('TM1 in February', (SELECT Qty FROM ts_goodsmonthflow WHERE Month = '2024-02-01' AND GoodsID = 'G1'), 9);
+CALL tst_expect('nothing left in January', (SELECT COUNT(*) FROM ts_goodsmonthflow WHERE Month = '2024-01-01'), 0);
+INSERT INTO tb_sto_out (Bid, BDate, BCode) VALUES ('TM2', '2024-02-10', 'TM20240210001');
+INSERT INTO tb_sto_out_d (Bid, BNo, GoodsID, Qty) VALUES ('TM2', 1, 'G1', 9);
+CALL tst_expect('February nets to zero but moved', (SELECT Moves FROM ts_goodsmonthflow WHERE Month = '2024-02-01' AND GoodsID = 'G1'), 3);
+UPDATE tb_sto_out SET BDate = NULL WHERE Bid = 'TM2';
+UPDATE tb_sto_in SET BDate = '2023-12-31' WHERE Bid = 'TM1';
+CALL tst_expect('TM1 in 2023', (SELECT Qty FROM ts_goodsyearflow WHERE Year = '2023-01-01' AND GoodsID = 'G1'), 9);
+DELETE FROM tb_sto_out_d WHERE Bid = 'TM2';
+DELETE FROM tb_sto_in WHERE Bid = 'TM1';
+CALL tst_expect('February gone with its bills', (SELECT COUNT(*) FROM ts_goodsmonthflow WHERE Month = '2024-02-01'), 0);
+CALL tst_expect('2023 gone with its bills', (SELECT COUNT(*) FROM ts_goodsyearflow WHERE Year = '2023-01-01'), 0);
+CALL tst_expect_error('INSERT INTO ts_goodsmonthflow (Month, GoodsID, Qty, Moves) VALUES (''2024-05-01'', ''G1'', 1, 1)', '系统维护');
+CALL tst_expect_error('DELETE FROM ts_goodsmonthflow', '系统维护');
+
+-- Trader months follow a bill moved to another month together with a change of trader, a
+-- bill losing its date, and refuse client writes (the invariant check compares them with the
+-- movements).
+INSERT INTO tb_bal_gathering (Bid, BDate, BCode, TraderID, AccountId, AccAmt)
+  VALUES ('BM1', '2024-04-30', 'BM20240430001', 'C1', 'A1', 12);
+UPDATE tb_bal_gathering SET BDate = '2024-05-02', TraderID = 'C2' WHERE Bid = 'BM1';
+CALL tst_expect('BM1 in May for C2', (SELECT Amount FROM ts_tradermonthflow WHERE Month = '2024-05-01' AND TraderID = 'C2'), -12);
+CALL tst_expect('nothing left in April', (SELECT COUNT(*) FROM ts_tradermonthflow WHERE Month = '2024-04-01'), 0);
+UPDATE tb_bal_gathering SET BDate = NULL WHERE Bid = 'BM1';
+CALL tst_expect('undated BM1 in no month', (SELECT COUNT(*) FROM ts_tradermonthflow WHERE Month = '2024-05-01'), 0);
+UPDATE tb_bal_gathering SET BDate = '2024-05-03' WHERE Bid = 'BM1';
+DELETE FROM tb_bal_gathering WHERE Bid = 'BM1';
+CALL tst_expect('May gone with its bill', (SELECT COUNT(*) FROM ts_tradermonthflow WHERE Month = '2024-05-01'), 0);
+CALL tst_expect_error('UPDATE ts_tradermonthflow SET Amount = 0', '系统维护');
+
 DROP PROCEDURE tst_expect;
 DROP PROCEDURE tst_expect_text;
 DROP PROCEDURE tst_expect_error;

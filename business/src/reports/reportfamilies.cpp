@@ -148,20 +148,8 @@ void TfrmRptBalFlow::FormCreate() {
                    (clients_ ? "V.Revmemo" : "v.Revmemo") +
                    ",v.billName,v.bdate,v.bcode,m.IODirection,v.remark as billRemark,1 as sortID" +
                    kFlowFrom;
-  FcommStrHeader =
-      std::string(
-          "select null as bid, m.TraderID as TraderID,t.isclient,null as "
-          "IOAmount,SUM(m.IOAmount*m.IODirection) as balance,null as Revmemo,'期初余额' "
-          "as billName,null as bdate,t.name as bcode,null as IODirection,null as "
-          "billRemark,-1 as sortID") +
-      kFlowFrom;
+  // The opening rows depend on the start date: SetOpenWhereStr makes them.
   FcommStrTotal.clear();
-  FcommStrSeparate = std::string(
-                         "select null as bid, m.TraderID as TraderID,t.isclient,null as "
-                         "IOAmount,null as balance,null as Revmemo,null as billName,null as "
-                         "bdate,null as bcode,null as IODirection,null as billRemark,999999 as "
-                         "sortID") +
-                     kFlowFrom + " ";
   FGroupBystr = " GROUP BY TraderID";
   FOrderByStr = sideFilter(clients_) + " ORDER BY traderid,sortid,bid";
   FrptType = rtDeltail;
@@ -184,10 +172,42 @@ void TfrmRptBalFlow::FormCreate() {
 void TfrmRptBalFlow::SetOpenWhereStr() {
   TfrmBaseReportForm::SetOpenWhereStr();
   F_Master_WhereStr = whereDate(GetDateArea());
+  // The movements before the start: the whole years before the start's year and the whole
+  // months of it from the amounts the database keeps per year and month, the days of the start's
+  // month from the movements, and the opening rows, so that the cost follows the period and not the
+  // length of the history. A month whose movements all lack an amount gives none, as the movements
+  // would. The opening rows' bills are looked up apart (the limit keeps them so) for the id to
+  // reach the bill tables' keys.
   const QDate start = edtStartDate->Date();
+  const std::string from = quotedStr(ss(start.toString(Qt::ISODate)));
+  const std::string yearStart = quotedStr(ss(QDate(start.year(), 1, 1).toString(Qt::ISODate)));
+  const std::string monthStart =
+      quotedStr(ss(QDate(start.year(), start.month(), 1).toString(Qt::ISODate)));
   const std::string before =
-      " where (1=1) and bdate<" + quotedStr(ss(start.toString(Qt::ISODate))) + " or m.bid='-99'";
-  F_Header_WhereStr = F_Total_WhereStr = F_Separate_WhereStr = before;
+      " from ((select TraderID,if(Valued>0,Amount,null) as amount from ts_traderyearflow where "
+      "Year<" +
+      yearStart +
+      ") union all (select TraderID,if(Valued>0,Amount,null) from ts_tradermonthflow where "
+      "Month>=" +
+      yearStart + " and Month<" + monthStart +
+      ") union all (select m.TraderID,m.IOAmount*m.IODirection from ts_traderbalancedetailflow m "
+      "join view_billflow v on m.Bid=v.bid where v.bdate>=" +
+      monthStart + " and v.bdate<" + from +
+      " and m.Bid<>'-99') union all (select m.TraderID,m.IOAmount*m.IODirection from "
+      "ts_traderbalancedetailflow m left join (select bid from view_billflow where bid='-99' limit "
+      "4294967295) v "
+      "on m.Bid=v.bid where m.Bid='-99')) m LEFT JOIN td_trader t on m.TraderID=t.Id";
+  FcommStrHeader =
+      "select null as bid, m.TraderID as TraderID,t.isclient,null as IOAmount,SUM(m.amount) as "
+      "balance,null as Revmemo,'期初余额' as billName,null as bdate,t.name as bcode,null as "
+      "IODirection,null as billRemark,-1 as sortID" +
+      before;
+  FcommStrSeparate =
+      "select null as bid, m.TraderID as TraderID,t.isclient,null as IOAmount,null as "
+      "balance,null as Revmemo,null as billName,null as bdate,null as bcode,null as IODirection,"
+      "null as billRemark,999999 as sortID" +
+      before + " ";
+  F_Header_WhereStr = F_Total_WhereStr = F_Separate_WhereStr = "";
   FOrderByStr =
       sideFilter(clients_) +
       (FilterIndex() == 1

@@ -35,10 +35,25 @@ void TfrmRptStoreFlowM::SetOpenWhereStr() {
   F_Header_WhereStr =
       " where (1=1) and bdate<" + quotedStr(ss(edtStartDate->Date().toString(Qt::ISODate)));
   const std::string period = " where (1=1) " + GetDateArea();
+  // The opening stock: the whole years before the start's year and the whole months of it
+  // before the start from the stock the database keeps per year and month, the days of the
+  // start's month before it from the movements, so that the cost follows the period and not the
+  // length of the history.
+  const QDate start = edtStartDate->Date();
+  const std::string yearStart = quotedStr(ss(QDate(start.year(), 1, 1).toString(Qt::ISODate)));
+  const std::string monthStart =
+      quotedStr(ss(QDate(start.year(), start.month(), 1).toString(Qt::ISODate)));
   std::string parts =
-      "(SELECT goodsid,SUM(qty*ioDirect) as InitQty,null as Inqty,null as outQty,null as "
-      "BalanceQty from view_storebillflow " +
-      F_Header_WhereStr + " group by goodsid)";
+      "(SELECT GoodsID as goodsid,SUM(Qty) as InitQty,null as Inqty,null as outQty,null as "
+      "BalanceQty from ts_goodsyearflow where Year<" +
+      yearStart + " group by GoodsID)";
+  parts +=
+      " union all (SELECT GoodsID,SUM(Qty),null,null,null from ts_goodsmonthflow where Month>=" +
+      yearStart + " and Month<" + monthStart + " group by GoodsID)";
+  parts +=
+      " union all (SELECT goodsid,SUM(qty*ioDirect) as InitQty,null as Inqty,null as outQty,null "
+      "as BalanceQty from view_storebillflow " +
+      F_Header_WhereStr + " and bdate>=" + monthStart + " group by goodsid)";
   parts +=
       " union all (SELECT goodsid,null as InitQty,sum(qty) as Inqty,null as outQty,null as "
       "BalanceQty from view_storebillflow " +
