@@ -52,30 +52,30 @@ QString labelOf(const Value& v) {
 
 }  // namespace
 
-TChartData ChartDataOf(const ClientDataSet& dataSet, const TChartSpec& spec) {
+TChartData ChartDataOf(const ClientDataSet& dataSet, const TChartSetup& setup) {
   TChartData data;
   if (!dataSet.Active()) return data;
   const FieldDefs& defs = dataSet.Fields();
-  const int label = defs.indexOf(host::ss(spec.labelMember));
-  const int value = defs.indexOf(host::ss(spec.valueMember));
-  const int series = spec.seriesMember.isEmpty() ? -1 : defs.indexOf(host::ss(spec.seriesMember));
+  const int label = defs.indexOf(host::ss(setup.labelMember));
+  const int value = defs.indexOf(host::ss(setup.valueMember));
+  const int series = setup.seriesMember.isEmpty() ? -1 : defs.indexOf(host::ss(setup.seriesMember));
   if (label < 0 || value < 0) return data;
   const int rows = dataSet.DisplayRowCount();
   const int seriesName =
-      spec.seriesNameMember.isEmpty() ? -1 : defs.indexOf(host::ss(spec.seriesNameMember));
+      setup.seriesNameMember.isEmpty() ? -1 : defs.indexOf(host::ss(setup.seriesNameMember));
   std::map<QString, std::size_t> barOf, lineOf;
   std::map<QString, QString> nameOf;  // series value -> its name, from its first row
   for (int r = 0; r < rows; ++r) {
     const Value& l = dataSet.DisplayValue(r, static_cast<std::size_t>(label));
     const QString key = series >= 0
                             ? labelOf(dataSet.DisplayValue(r, static_cast<std::size_t>(series)))
-                            : spec.valueCaption;
+                            : setup.valueCaption;
     if (seriesName >= 0 && !nameOf.count(key))
       nameOf[key] = labelOf(dataSet.DisplayValue(r, static_cast<std::size_t>(seriesName)));
     Decimal d;
     if (!numberOf(dataSet.DisplayValue(r, static_cast<std::size_t>(value)), d)) continue;
-    if (spec.includeRow && !spec.includeRow(dataSet, r)) continue;
-    if (spec.kind == TChartSpec::Kind::Bars) {
+    if (setup.includeRow && !setup.includeRow(dataSet, r)) continue;
+    if (setup.kind == TChartSetup::Kind::Bars) {
       const QString name = labelOf(l);
       if (name.isEmpty()) continue;
       auto [it, fresh] = barOf.emplace(name, data.bars.size());
@@ -86,8 +86,8 @@ TChartData ChartDataOf(const ClientDataSet& dataSet, const TChartSpec& spec) {
     } else {
       Date day;
       if (!dateOf(l, day)) {
-        if (!spec.openingDate) continue;
-        day = *spec.openingDate;
+        if (!setup.openingDate) continue;
+        day = *setup.openingDate;
       }
       auto [it, fresh] = lineOf.emplace(key, data.lines.size());
       if (fresh) {
@@ -98,7 +98,7 @@ TChartData ChartDataOf(const ClientDataSet& dataSet, const TChartSpec& spec) {
       data.lines[it->second].points.push_back({day, d});
     }
   }
-  if (spec.maxBars > 0 && static_cast<int>(data.bars.size()) > spec.maxBars) {
+  if (setup.maxBars > 0 && static_cast<int>(data.bars.size()) > setup.maxBars) {
     // The largest stay, in their order; the others become one bar.
     std::vector<std::size_t> order(data.bars.size());
     for (std::size_t i = 0; i < order.size(); ++i)
@@ -110,7 +110,7 @@ TChartData ChartDataOf(const ClientDataSet& dataSet, const TChartSpec& spec) {
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return size(b) < size(a); });
     std::vector<bool> keep(data.bars.size(), false);
-    const auto kept = static_cast<std::size_t>(spec.maxBars - 1);
+    const auto kept = static_cast<std::size_t>(setup.maxBars - 1);
     for (std::size_t i = 0; i < kept; ++i)
       keep[order[i]] = true;
     std::vector<TChartData::Bar> bars;
@@ -139,18 +139,18 @@ TGridChart::TGridChart(QWidget* parent) : QWidget(parent), view_(new QChartView(
 
 TGridChart::~TGridChart() = default;
 
-void TGridChart::SetSpec(TChartSpec spec) {
-  spec_ = std::move(spec);
+void TGridChart::SetSetup(TChartSetup setup) {
+  setup_ = std::move(setup);
 }
 
 void TGridChart::Refresh(const ClientDataSet* dataSet) {
-  data_ = dataSet ? ChartDataOf(*dataSet, spec_) : TChartData{};
+  data_ = dataSet ? ChartDataOf(*dataSet, setup_) : TChartData{};
   draw();
 }
 
 void TGridChart::draw() {
   auto* chart = new QChart();
-  chart->setTitle(spec_.title);
+  chart->setTitle(setup_.title);
   QFont titleFont = chart->titleFont();
   titleFont.setBold(true);
   titleFont.setPointSizeF(11);
@@ -158,11 +158,11 @@ void TGridChart::draw() {
   chart->setAnimationOptions(QChart::NoAnimation);
   chart->legend()->setVisible(false);
   if (data_.empty()) {
-    chart->setTitle(spec_.title.isEmpty() ? QStringLiteral("没有可绘制的数据")
-                                          : spec_.title + QStringLiteral("（没有可绘制的数据）"));
-  } else if (spec_.kind == TChartSpec::Kind::Bars) {
+    chart->setTitle(setup_.title.isEmpty() ? QStringLiteral("没有可绘制的数据")
+                                           : setup_.title + QStringLiteral("（没有可绘制的数据）"));
+  } else if (setup_.kind == TChartSetup::Kind::Bars) {
     // Lying bars: a trader's or goods' whole name fits beside its bar. The first row on top.
-    auto* set = new QBarSet(spec_.valueCaption);
+    auto* set = new QBarSet(setup_.valueCaption);
     QStringList labels;
     double low = 0, high = 0;
     for (auto b = data_.bars.rbegin(); b != data_.bars.rend(); ++b) {
@@ -186,7 +186,7 @@ void TGridChart::draw() {
     values->setRange(low, high > low ? high * 1.05 : low + 1);
     values->applyNiceNumbers();
     values->setLabelFormat(QStringLiteral("%.0f"));
-    values->setTitleText(spec_.valueCaption);
+    values->setTitleText(setup_.valueCaption);
     chart->addAxis(names, Qt::AlignLeft);
     chart->addAxis(values, Qt::AlignBottom);
     series->attachAxis(names);
@@ -195,7 +195,7 @@ void TGridChart::draw() {
     auto* x = new QDateTimeAxis();
     x->setFormat(QStringLiteral("yyyy-MM-dd"));
     auto* y = new QValueAxis();
-    y->setTitleText(spec_.valueCaption);
+    y->setTitleText(setup_.valueCaption);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     qint64 first = 0, last = 0;
@@ -262,7 +262,7 @@ QString TGridChart::SavePng(const QString& path, QSize size) const {
 }
 
 void TGridChart::ExportPng() {
-  QString title = spec_.title.isEmpty() ? QStringLiteral("图表") : spec_.title;
+  QString title = setup_.title.isEmpty() ? QStringLiteral("图表") : setup_.title;
   const QString path = ChooseSaveFile(this, QStringLiteral("导出图表"), title + ".png",
                                       QStringLiteral("PNG 图片 (*.png)"));
   if (path.isEmpty()) return;

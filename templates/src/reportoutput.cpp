@@ -126,7 +126,7 @@ bool TReportOutput::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TReportOutput::offerChart() {
-  const bool offered = ChartSpec().has_value();
+  const bool offered = ChartSetup().has_value();
   actChart->setVisible(offered);
   btnChart->setVisible(offered);
   if (!offered && actChart->isChecked()) showChart(false);
@@ -138,13 +138,13 @@ TReportOutput* TReportOutput::Of(QObject* form) {
               : nullptr;
 }
 
-void TReportOutput::SetChart(std::optional<TChartSpec> spec) {
+void TReportOutput::SetChart(std::optional<TChartSetup> setup) {
   chartSet_ = true;
-  chart_ = std::move(spec);
+  chart_ = std::move(setup);
   offerChart();
 }
 
-std::optional<TChartSpec> TReportOutput::ChartSpec() const {
+std::optional<TChartSetup> TReportOutput::ChartSetup() const {
   if (chartSet_) return chart_;
   const ClientDataSet& data = form_->cdsM;
   const std::vector<TShownColumn> columns = ShownColumns(*form_->GrdMain);
@@ -165,31 +165,31 @@ std::optional<TChartSpec> TReportOutput::ChartSpec() const {
     if (!name && isName(c)) name = &c;
     if (!text) text = &c;
   }
-  TChartSpec spec;
-  spec.title = form_->ReportTitle();
+  TChartSetup setup;
+  setup.title = form_->ReportTitle();
   if (date && balance) {
-    spec.kind = TChartSpec::Kind::Lines;
-    spec.labelMember = date->def.member;
-    spec.valueMember = balance->def.member;
-    spec.valueCaption = captionOf(*balance);
-    if (name) spec.seriesMember = name->def.member;
-    return spec;
+    setup.kind = TChartSetup::Kind::Lines;
+    setup.labelMember = date->def.member;
+    setup.valueMember = balance->def.member;
+    setup.valueCaption = captionOf(*balance);
+    if (name) setup.seriesMember = name->def.member;
+    return setup;
   }
   const TShownColumn* label = name ? name : text;
   if (!value || !label || form_->ReportKind() != rtMaster) return std::nullopt;
-  spec.kind = TChartSpec::Kind::Bars;
-  spec.labelMember = label->def.member;
-  spec.valueMember = value->def.member;
-  spec.valueCaption = captionOf(*value);
+  setup.kind = TChartSetup::Kind::Bars;
+  setup.labelMember = label->def.member;
+  setup.valueMember = value->def.member;
+  setup.valueCaption = captionOf(*value);
   // Total and subtotal rows are no trader or goods of their own.
   const int field = label->field;
-  spec.includeRow = [field](const ClientDataSet& rows, int row) {
+  setup.includeRow = [field](const ClientDataSet& rows, int row) {
     if (field < 0) return true;
     const QString l = host::qs(rows.DisplayValue(row, static_cast<std::size_t>(field)).toText());
     return !l.contains(QStringLiteral("合计")) && !l.contains(QStringLiteral("小计")) &&
            !l.contains(QStringLiteral("总计"));
   };
-  return spec;
+  return setup;
 }
 
 void TReportOutput::showChart(bool on) {
@@ -203,13 +203,13 @@ void TReportOutput::showChart(bool on) {
 }
 
 void TReportOutput::refreshChart() {
-  std::optional<TChartSpec> spec = ChartSpec();
+  std::optional<TChartSetup> setup = ChartSetup();
   // An opening balance row has no date of its own: it stands at the start of the range.
   const QDate start = form_->edtStartDate->Date();
-  if (spec && spec->kind == TChartSpec::Kind::Lines && !spec->openingDate && start.isValid())
-    spec->openingDate = Date::fromYmd(start.year(), start.month(), start.day());
-  Chart->SetSpec(spec ? *spec : TChartSpec{});
-  Chart->Refresh(spec ? &form_->cdsM : nullptr);
+  if (setup && setup->kind == TChartSetup::Kind::Lines && !setup->openingDate && start.isValid())
+    setup->openingDate = Date::fromYmd(start.year(), start.month(), start.day());
+  Chart->SetSetup(setup ? *setup : TChartSetup{});
+  Chart->Refresh(setup ? &form_->cdsM : nullptr);
 }
 
 TPrintDoc TReportOutput::PrintDoc() const {
@@ -223,17 +223,17 @@ TPrintDoc TReportOutput::PrintDoc() const {
   return PrintDocFromGrid(*form_->GrdMain, o);
 }
 
-TChartSpec BalanceOverTime(const QString& title, const QString& date, const QString& balance,
-                           const QString& series, const QString& seriesName) {
-  TChartSpec spec;
-  spec.kind = TChartSpec::Kind::Lines;
-  spec.title = title;
-  spec.labelMember = date;
-  spec.valueMember = balance;
-  spec.seriesMember = series;
-  spec.seriesNameMember = seriesName;
-  spec.valueCaption = QStringLiteral("余额");
-  return spec;
+TChartSetup BalanceOverTime(const QString& title, const QString& date, const QString& balance,
+                            const QString& series, const QString& seriesName) {
+  TChartSetup setup;
+  setup.kind = TChartSetup::Kind::Lines;
+  setup.title = title;
+  setup.labelMember = date;
+  setup.valueMember = balance;
+  setup.seriesMember = series;
+  setup.seriesNameMember = seriesName;
+  setup.valueCaption = QStringLiteral("余额");
+  return setup;
 }
 
 void AttachReportOutput(TfrmBaseReportForm* form) {

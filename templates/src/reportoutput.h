@@ -4,7 +4,7 @@
 // numbers), and a chart beside the grid shown on request and exportable as PNG.
 //
 // The report template attaches it to each report; a report says what its chart draws with
-//   TReportOutput::Of(this)->SetChart(spec);        // bars per trader, balance over time, ...
+//   TReportOutput::Of(this)->SetChart(setup);        // bars per trader, balance over time, ...
 // or TReportOutput::Of(this)->SetChart(std::nullopt) for no chart. Without either, the chart
 // is guessed from the columns: a running balance over the date column when the report has a
 // balance column ("余额"); else, for a single-statement report, bars of the last number column
@@ -40,10 +40,10 @@ class TReportOutput : public QObject {
   QWidget* ChartPane;  // hidden until asked for
   vlt::components::TGridChart* Chart;
 
-  void SetChart(std::optional<vlt::components::TChartSpec> spec);
+  void SetChart(std::optional<vlt::components::TChartSetup> setup);
   // What the chart draws for the grid's columns as they are now (the report's own, or the
   // guess); none when the report has no chart.
-  std::optional<vlt::components::TChartSpec> ChartSpec() const;
+  std::optional<vlt::components::TChartSetup> ChartSetup() const;
   // The report on paper, as shown now.
   vlt::components::TPrintDoc PrintDoc() const;
 
@@ -57,14 +57,14 @@ class TReportOutput : public QObject {
 
   TfrmBaseReportForm* form_;
   bool chartSet_ = false;
-  std::optional<vlt::components::TChartSpec> chart_;
+  std::optional<vlt::components::TChartSetup> chart_;
 };
 
 // A running balance over time, one line per trader (or goods): `series` tells the rows of one
 // apart, `seriesName` of its first row names the line.
-vlt::components::TChartSpec BalanceOverTime(const QString& title, const QString& date,
-                                            const QString& balance, const QString& series,
-                                            const QString& seriesName);
+vlt::components::TChartSetup BalanceOverTime(const QString& title, const QString& date,
+                                             const QString& balance, const QString& series,
+                                             const QString& seriesName);
 
 // The report template calls this once for every report window.
 void AttachReportOutput(TfrmBaseReportForm* form);

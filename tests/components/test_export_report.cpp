@@ -221,7 +221,7 @@ TEST_F(ReportOutputTest, DetailReportWithoutBalanceOffersNoChart) {
   auto w = templates::CreateForm<Detail>();
   test::showSettled(*w);
   TReportOutput* out = TReportOutput::Of(w.get());
-  EXPECT_FALSE(out->ChartSpec().has_value());
+  EXPECT_FALSE(out->ChartSetup().has_value());
   EXPECT_FALSE(out->btnChart->isVisible());
   EXPECT_TRUE(out->btnExport->isVisible());
   EXPECT_TRUE(out->btnPrint->isVisible());

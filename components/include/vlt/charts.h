@@ -20,7 +20,7 @@ QT_END_NAMESPACE
 
 namespace vlt::components {
 
-struct TChartSpec {
+struct TChartSetup {
   enum class Kind { Bars, Lines };
   Kind kind = Kind::Bars;
   QString title;
@@ -58,9 +58,9 @@ struct TChartData {
   std::vector<Line> lines;
   bool empty() const { return bars.empty() && lines.empty(); }
 };
-TChartData ChartDataOf(const ClientDataSet& dataSet, const TChartSpec& spec);
+TChartData ChartDataOf(const ClientDataSet& dataSet, const TChartSetup& setup);
 
-// The chart widget: Refresh() draws the data set's rows as the spec says; SavePng writes what
+// The chart widget: Refresh() draws the data set's rows as the setup says; SavePng writes what
 // it shows.
 class TGridChart : public QWidget {
   Q_OBJECT
@@ -68,8 +68,8 @@ class TGridChart : public QWidget {
   explicit TGridChart(QWidget* parent = nullptr);
   ~TGridChart() override;
 
-  void SetSpec(TChartSpec spec);
-  const TChartSpec& Spec() const { return spec_; }
+  void SetSetup(TChartSetup setup);
+  const TChartSetup& Setup() const { return setup_; }
   // Draws the rows (none drawn for a null or closed data set: the chart says so).
   void Refresh(const ClientDataSet* dataSet);
   const TChartData& Data() const { return data_; }
@@ -83,7 +83,7 @@ class TGridChart : public QWidget {
  private:
   void draw();
 
-  TChartSpec spec_;
+  TChartSetup setup_;
   TChartData data_;
   QChartView* view_;
 };
