@@ -33,12 +33,6 @@ SetPlace Placement::where(const std::string& setId) {
   return out;
 }
 
-std::string Placement::serverFor(const std::string& setId) {
-  SetPlace p = where(setId);
-  if (p.moving) throw AccountSetMoving(setId);
-  return p.server;
-}
-
 DbServer Placement::server(const std::string& name) {
   {
     std::lock_guard<std::mutex> lock(mutex_);

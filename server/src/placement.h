@@ -47,8 +47,6 @@ class Placement {
 
   // Where the set is (home for a set without a placement row).
   SetPlace where(const std::string& setId);
-  // The server to connect to for the set. Throws AccountSetMoving while it is being moved.
-  std::string serverFor(const std::string& setId);
   // Throws vlt::Error for a server that is not registered.
   DbServer server(const std::string& name);
   ConnectionPool& pool(const std::string& server);

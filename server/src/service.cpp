@@ -197,14 +197,15 @@ Lease DataService::systemConnection(const Caller& c) {
   return db;
 }
 
-Lease DataService::accountConnection(const std::string& setId, bool owner) {
+Lease DataService::accountConnection(const std::string& setId, const SetAccess& access) {
+  if (access.moving) throw AccountSetMoving(setId);
   std::string user = accountUser(setId);
-  Lease db = placement_->pool(placement_->serverFor(setId))
+  Lease db = placement_->pool(access.server)
                  .acquire(user, auth_->databasePassword(user), accountDatabase(setId),
                           SessionSettings{settings_.maxStatementSeconds});
   // The set's triggers refuse an operator's change of the grants (client SQL cannot name
   // @vlt_ variables, and the next lease starts from a fresh session).
-  if (!owner) db->execute("SET @vlt_operator = 1");
+  if (!access.owner) db->execute("SET @vlt_operator = 1");
   db->limitAnswer(settings_.maxAnswerBytes);
   return db;
 }
@@ -213,19 +214,28 @@ void DataService::checkUser(const Caller& c, const std::string& userId) const {
   if (userId != c.userId) throw AccessDenied("无权访问其他用户的数据");
 }
 
-bool DataService::checkAccountSet(const Caller& c, const std::string& setId) {
+DataService::SetAccess DataService::checkAccountSet(const Caller& c, const std::string& setId) {
   if (!plainName(setId)) throw BadRequest("帐套编号无效：" + setId);
   Lease db = adminConnection(systemDb_);
   std::string q = quotedStr(setId);
   std::string u = quotedStr(c.userId);
-  // Owners reach their own sets, operators the sets they were admitted to; nobody else.
-  auto standing = db->scalar(
-      "SELECT MAX(owner) FROM (SELECT 1 AS owner FROM userdatabase WHERE "
-      "UserDBID = " +
+  // Owners reach their own sets, operators the sets they were admitted to; nobody else. The
+  // set's placement comes along, so that a call costs one statement before the set's own.
+  Packet p = db->query(
+      "SELECT s.owner, p.Server, p.Moving FROM (SELECT MAX(owner) AS owner FROM (SELECT 1 AS "
+      "owner FROM userdatabase WHERE UserDBID = " +
       q + " AND UserID = " + u + " UNION ALL SELECT 0 FROM userdatabaseoperator WHERE UserDBID = " +
-      q + " AND UserID = " + u + ") AS s");
-  if (!standing) throw AccessDenied("您没有访问帐套 " + setId + " 的权限");
-  return *standing == "1";
+      q + " AND UserID = " + u + ") AS o) AS s LEFT JOIN sys_setplacement p ON p.UserDBID = " + q);
+  if (p.rows.empty() || p.rows[0][0].isNull())
+    throw AccessDenied("您没有访问帐套 " + setId + " 的权限");
+  const Row& r = p.rows[0];
+  SetAccess access;
+  access.owner = r[0].toText() == "1";
+  if (!r[1].isNull()) {
+    access.server = r[1].toText();
+    access.moving = r[2].toText() != "0";
+  }
+  return access;
 }
 
 void DataService::revokeWithdrawnGrants() {
@@ -312,10 +322,11 @@ std::string DataService::systemSql(const Caller& c, const std::string& text) {
     if ((name.kind != SqlTokenKind::Word && name.kind != SqlTokenKind::QuotedName) ||
         dot.kind != SqlTokenKind::Symbol || dot.text != "." || !std::regex_match(name.text, setId))
       continue;
-    checkAccountSet(c, name.text);
+    const SetAccess access = checkAccountSet(c, name.text);
+    if (access.moving) throw AccountSetMoving(name.text);
     out += sql.substr(last, name.offset - last);
-    if (const std::string server = placement_->serverFor(name.text); server != kHomeServer) {
-      last = remoteSetTable(tokens, i, server, out);
+    if (access.server != kHomeServer) {
+      last = remoteSetTable(tokens, i, access.server, out);
       continue;
     }
     grantUserPowers(c, name.text);
@@ -424,27 +435,27 @@ std::string DataService::clientStatement(const std::string& sql, bool query) con
 
 Packet DataService::GetUserDBDataBySql(const Caller& c, const std::string& setId,
                                        const std::string& sql) {
-  const bool owner = checkAccountSet(c, setId);
+  const SetAccess access = checkAccountSet(c, setId);
   const std::string statement = clientStatement(sql);
-  Lease db = accountConnection(setId, owner);
+  Lease db = accountConnection(setId, access);
   return db->query(statement, settings_.maxResultRows);
 }
 
 OpenRead DataService::openUserDBDataBySql(const Caller& c, const std::string& setId,
                                           const std::string& sql) {
-  const bool owner = checkAccountSet(c, setId);
+  const SetAccess access = checkAccountSet(c, setId);
   const std::string statement = clientStatement(sql);
-  Lease db = accountConnection(setId, owner);
+  Lease db = accountConnection(setId, access);
   OpenResult rows = db->open(statement, settings_.maxResultRows);
   return OpenRead{std::move(db), std::move(rows)};
 }
 
 std::string DataService::doUserDBDataBySql(const Caller& c, const std::string& setId,
                                            const std::string& sql) {
-  const bool owner = checkAccountSet(c, setId);
+  const SetAccess access = checkAccountSet(c, setId);
   return saving("执行失败", [&] {
     const std::string statement = clientStatement(sql);
-    Lease db = accountConnection(setId, owner);
+    Lease db = accountConnection(setId, access);
     db->execute(statement);
   });
 }
@@ -452,9 +463,9 @@ std::string DataService::doUserDBDataBySql(const Caller& c, const std::string& s
 std::string DataService::SaveUserDBDataByDelta(const Caller& c, const std::string& setId,
                                                const std::string& table,
                                                const std::string& keyFields, const Delta& delta) {
-  const bool owner = checkAccountSet(c, setId);
+  const SetAccess access = checkAccountSet(c, setId);
   return saving("保存失败", [&] {
-    Lease db = accountConnection(setId, owner);
+    Lease db = accountConnection(setId, access);
     const TableInfo& t = schema_.table(*db, table);
     std::vector<std::string> keys = splitKeyFields(keyFields);
     if (keys.empty()) keys = t.primaryKey;
@@ -466,9 +477,9 @@ std::string DataService::SaveUserDBDataByDelta(const Caller& c, const std::strin
 
 bool DataService::CheckValueIsExistBySql(const Caller& c, const std::string& setId,
                                          const std::string& sql) {
-  const bool owner = checkAccountSet(c, setId);
+  const SetAccess access = checkAccountSet(c, setId);
   const std::string statement = clientStatement(sql, true);
-  Lease db = accountConnection(setId, owner);
+  Lease db = accountConnection(setId, access);
   return db->exists(statement);
 }
 
@@ -476,11 +487,11 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
                                                           const std::string& masterTable,
                                                           const std::string& masterSql,
                                                           const std::string& detailSql) {
-  const bool owner = checkAccountSet(c, setId);
+  const SetAccess access = checkAccountSet(c, setId);
   if (!plainName(masterTable)) throw BadRequest("表名无效：" + masterTable);
   const std::string masterStatement = clientStatement(masterSql, true);
   const std::string detailStatement = clientStatement(detailSql, true);
-  Lease db = accountConnection(setId, owner);
+  Lease db = accountConnection(setId, access);
   Packet master = db->query(masterStatement, settings_.maxResultRows);
   if (master.rows.empty()) return std::nullopt;
   int bidField = master.fields.indexOf("bid");
@@ -536,9 +547,9 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
 std::string DataService::SaveMasterAndDetailData(const Caller& c, const std::string& setId,
                                                  const std::string& masterTable,
                                                  const Delta& delta) {
-  const bool owner = checkAccountSet(c, setId);
+  const SetAccess access = checkAccountSet(c, setId);
   return saving("保存失败", [&] {
-    Lease db = accountConnection(setId, owner);
+    Lease db = accountConnection(setId, access);
     const TableInfo& m = schema_.table(*db, masterTable);
     const TableInfo& d = schema_.table(*db, masterTable + "_d");
     DeltaTarget lines{&d, {"Bid", "BNo"}, derivedColumnsOf(masterTable + "_d")};
@@ -550,7 +561,7 @@ std::string DataService::SaveMasterAndDetailData(const Caller& c, const std::str
 std::string DataService::GetBill_MaxBcode(const Caller& c, const std::string& setId,
                                           const std::string& prefix, const std::string& table,
                                           const std::string& billDate) {
-  const bool owner = checkAccountSet(c, setId);
+  const SetAccess access = checkAccountSet(c, setId);
   if (prefix.empty() || prefix.size() > 4 || !plainName(prefix))
     throw BadRequest("单据编号前缀无效：" + prefix);
   if (!plainName(table)) throw BadRequest("表名无效：" + table);
@@ -560,7 +571,7 @@ std::string DataService::GetBill_MaxBcode(const Caller& c, const std::string& se
   Ymd ymd = when.date().ymd();
   char day[16];
   std::snprintf(day, sizeof day, "%04d%02d%02d", ymd.year, ymd.month, ymd.day);
-  Lease db = accountConnection(setId, owner);
+  Lease db = accountConnection(setId, access);
   try {
     return nextBillCode(*db, table, prefix + day);
   } catch (const SaveRefused& e) {

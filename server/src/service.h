@@ -131,7 +131,13 @@ class DataService {
   void grantUserPowers(const Caller& c, const std::string& setId);
   // Client SQL on an account set: the set's account, with the caller's standing in the session
   // (an operator may not change grants).
-  Lease accountConnection(const std::string& setId, bool owner);
+  // The caller's standing on a set and where the set lives, read in one statement.
+  struct SetAccess {
+    bool owner = false;
+    std::string server = kHomeServer;  // also for a set without a placement row
+    bool moving = false;
+  };
+  Lease accountConnection(const std::string& setId, const SetAccess& access);
   void checkUser(const Caller& c, const std::string& userId) const;
   std::string systemSql(const Caller& c, const std::string& sql);
   // `<set id>.ts_userpower` at tokens[at] of a system statement, for a set on another server:
@@ -140,8 +146,9 @@ class DataService {
                              const std::string& server, std::string& out);
   // The statement a client may run (see sqlclass.h); throws SqlRefused with the reason.
   std::string clientStatement(const std::string& sql, bool query = false) const;
-  // Throws AccessDenied unless the caller owns or operates the set; true for its owner.
-  bool checkAccountSet(const Caller& c, const std::string& setId);
+  // Throws AccessDenied unless the caller owns or operates the set; says whether the caller owns
+  // it, and where it is placed.
+  SetAccess checkAccountSet(const Caller& c, const std::string& setId);
   // Takes back the grants of users who no longer operate a set.
   void revokeWithdrawnGrants();
   std::string accountUser(const std::string& setId) const;
