@@ -568,6 +568,9 @@ struct HttpServer::Connection {
 
 namespace {
 
+// How long a worker with others free waits for its client's next call before parking it.
+constexpr int kLingerMs = 2;
+
 bool waitFor(int fd, short events, time_t seconds) {
   pollfd p{fd, events, 0};
   for (;;) {
@@ -734,7 +737,9 @@ class HttpServer::Workers : public httplib::TaskQueue {
       std::function<void()> job;
       {
         std::unique_lock<std::mutex> lock(mutex_);
+        ++idle_;
         ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+        --idle_;
         if (jobs_.empty()) return;  // stopping, and nothing left
         job = std::move(jobs_.front());
         jobs_.pop_front();
@@ -742,6 +747,17 @@ class HttpServer::Workers : public httplib::TaskQueue {
       job();
     }
   }
+
+ public:
+  // Whether a worker may wait a moment for its client's next call: others are free for new
+  // work, and none is waiting for a worker.
+  bool spare() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !stopping_ && idle_ > 0 && jobs_.empty();
+  }
+
+ private:
+  int idle_ = 0;  // workers waiting for a job
 
   // The waiting room: connections between requests, until their next header has arrived
   // (handed to a worker), they end, or their time runs out.
@@ -851,6 +867,13 @@ void HttpServer::serve(Connection* c) {
       return;
     }
     if (!c->ready()) {
+      // A client that calls again at once (a window paging, a list read after a save) is served
+      // by this worker, without the trip through the waiting room and another worker's wake-up.
+      static const bool noLinger = getenv("NOLINGER") != nullptr;
+      if (!noLinger && c->handshaken && c->buffer.empty() && !c->closing && workers_->spare()) {
+        pollfd p{c->fd, POLLIN, 0};
+        if (::poll(&p, 1, kLingerMs) > 0) continue;
+      }
       const auto now = Clock::now();
       c->deadline = c->buffer.empty() && c->handshaken
                         ? now + std::chrono::seconds(keep_alive_timeout_sec_)
