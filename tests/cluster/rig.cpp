@@ -134,8 +134,6 @@ std::vector<std::string> instanceArgs(const fs::path& program, int port, const D
           std::to_string(db.port),
           "--db-user",
           db.user,
-          "--threads",
-          "24",
           "--public-url",
           "http://127.0.0.1:" + std::to_string(publicPort),
           "--trusted-proxy",
