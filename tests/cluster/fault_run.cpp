@@ -70,6 +70,7 @@ int run(const Options& o) {
   wo.url = d.url;
   wo.clients = o.clients;
   wo.duration = std::chrono::seconds(o.seconds);
+  wo.origin = t0;  // the gaps on the same clock as the faults
   say(std::to_string(o.clients) + " clients for " + std::to_string(o.seconds) + " s", t0);
   std::vector<ClientLog> logs;
   std::thread clients([&] { logs = runClients(wo, w); });

@@ -417,8 +417,11 @@ class Client {
   void succeeded() {
     ++log_.calls;
     if (failingSince_) {
-      log_.longestGap = std::max(
-          log_.longestGap, std::chrono::duration<double>(Clock::now() - *failingSince_).count());
+      const double gap = std::chrono::duration<double>(Clock::now() - *failingSince_).count();
+      if (gap > log_.longestGap) {
+        log_.longestGap = gap;
+        log_.longestGapFrom = std::chrono::duration<double>(*failingSince_ - o_.origin).count();
+      }
       failingSince_.reset();
     }
   }
@@ -633,7 +636,7 @@ Verdict verify(Connection& db, const std::vector<ClientLog>& logs) {
 
 void printRun(const std::vector<ClientLog>& logs, double seconds) {
   std::uint64_t calls = 0, failures = 0, saves = 0, gaveUp = 0, halfSeen = 0;
-  double gap = 0;
+  double gap = 0, gapFrom = 0;
   std::map<std::string, int> errors;
   for (const ClientLog& l : logs) {
     calls += l.calls;
@@ -641,7 +644,10 @@ void printRun(const std::vector<ClientLog>& logs, double seconds) {
     saves += l.saved.size();
     gaveUp += l.gaveUp;
     halfSeen += l.halfSeen;
-    gap = std::max(gap, l.longestGap);
+    if (l.longestGap > gap) {
+      gap = l.longestGap;
+      gapFrom = l.longestGapFrom;
+    }
     for (const std::string& e : l.errors)
       ++errors[e];
   }
@@ -651,8 +657,10 @@ void printRun(const std::vector<ClientLog>& logs, double seconds) {
       static_cast<double>(calls) / seconds, static_cast<unsigned long long>(saves),
       static_cast<double>(saves) / seconds, static_cast<unsigned long long>(failures));
   std::printf(
-      "longest client-visible gap: %.2f s; saves given up: %llu; bills read without lines: %llu\n",
-      gap, static_cast<unsigned long long>(gaveUp), static_cast<unsigned long long>(halfSeen));
+      "longest client-visible gap: %.2f s (from %.1f s); saves given up: %llu; bills read without "
+      "lines: %llu\n",
+      gap, gapFrom, static_cast<unsigned long long>(gaveUp),
+      static_cast<unsigned long long>(halfSeen));
   for (const auto& [text, n] : errors)
     std::printf("    %d x %s\n", n, text.c_str());
   std::fflush(stdout);

@@ -100,6 +100,7 @@ struct ClientLog {
   std::uint64_t gaveUp = 0;         // saves still failing after a minute and a half
   std::uint64_t halfSeen = 0;       // a bill read back without its lines
   double longestGap = 0;            // seconds from a first failure to the next success
+  double longestGapFrom = 0;        // when it began, in seconds since WorkloadOptions::origin
   std::vector<std::string> errors;  // the first few failure texts
 };
 
@@ -107,6 +108,7 @@ struct WorkloadOptions {
   std::string url;
   int clients = 16;
   std::chrono::seconds duration{120};
+  std::chrono::steady_clock::time_point origin = std::chrono::steady_clock::now();
 };
 
 // Every client signs in as a clerk of its own and, until the time is up, saves a purchase, a sale,
