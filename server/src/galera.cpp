@@ -8,8 +8,11 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "vlt/errors.h"
 
@@ -55,6 +58,14 @@ if [ "$role" = joiner ]; then
   handoff="${datadir%/}/vlt_sst_position"
   rm -f "$handoff"
   echo "ready 127.0.0.1:4444/$handoff"
+  # A node restarted after a crash knows its own position (read from its tables before the
+  # start): it needs only the write sets after it, and nothing from the donor.
+  recovered="${datadir%/}/vlt_sst_recovered"
+  if [ -s "$recovered" ]; then
+    cat "$recovered"
+    rm -f "$recovered"
+    exit 0
+  fi
   i=0
   while [ ! -s "$handoff" ]; do
     sleep 0.2
@@ -132,7 +143,7 @@ fs::path GaleraCluster::errorLog(int i) const {
   return folderOf(i) / "error.log";
 }
 
-PrivateMariaDb GaleraCluster::node(int i, bool bootstrap) const {
+std::string GaleraCluster::nodeArgs(int i, bool bootstrap) const {
   std::string members;
   for (int n = 0; n < options_.nodes; ++n)
     members += (n ? "," : "") + std::string("127.0.0.1:") + std::to_string(sqlPort(n) + 1);
@@ -150,9 +161,13 @@ PrivateMariaDb GaleraCluster::node(int i, bool bootstrap) const {
           ";evs.inactive_timeout=PT6S;evs.install_timeout=PT6S;pc.wait_prim_timeout=PT30S"
        << " --binlog-format=ROW --innodb-autoinc-lock-mode=2 --default-storage-engine=InnoDB"
        << " --innodb-flush-log-at-trx-commit=0 --performance-schema=OFF " << options_.extraArgs;
+  return args.str();
+}
+
+PrivateMariaDb GaleraCluster::node(int i, bool bootstrap) const {
   return PrivateMariaDb(PrivateDbOptions{.folder = folderOf(i),
-                                         .tcpPort = port,
-                                         .extraArgs = args.str(),
+                                         .tcpPort = sqlPort(i),
+                                         .extraArgs = nodeArgs(i, bootstrap),
                                          .stopWithParent = options_.stopWithParent});
 }
 
@@ -240,7 +255,57 @@ void GaleraCluster::kill(int i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
+void GaleraCluster::recoverPosition(int i) const {
+  const fs::path state = folderOf(i) / "data" / "grastate.dat";
+  std::stringstream text;
+  text << std::ifstream(state).rdbuf();
+  std::string saved = text.str();
+  static const std::regex unknown(R"(seqno:\s*-1)");
+  if (!std::regex_search(saved, unknown)) return;
+  const fs::path log = folderOf(i) / "recover.log";
+  fs::remove(log);
+  std::vector<std::string> args{
+      ::access("/usr/sbin/mariadbd", X_OK) == 0 ? "/usr/sbin/mariadbd" : "mariadbd",
+      "--no-defaults",
+      "--datadir=" + (folderOf(i) / "data").string(),
+      "--wsrep-recover",
+      "--skip-networking",
+      "--socket=" + (folderOf(i) / "recover.sock").string(),
+      "--log-error=" + log.string()};
+  std::istringstream options(std::string(requiredServerOptions()) + " " + nodeArgs(i, false));
+  for (std::string o; options >> o;)
+    args.push_back(o);
+  if (::geteuid() == 0) args.emplace_back("--user=root");
+  std::vector<char*> argv;
+  for (std::string& a : args)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0)
+    throw Error("Galera node " + std::to_string(i) + ": reading its position failed (see " +
+                log.string() + ")");
+  std::stringstream found;
+  found << std::ifstream(log).rdbuf();
+  static const std::regex position(R"(Recovered position:\s*([0-9a-f-]{36}):(\d+))");
+  std::smatch m;
+  const std::string logText = found.str();
+  if (!std::regex_search(logText, m, position)) return;  // nothing applied yet: a full join
+  static const std::regex uuidLine(R"(uuid:\s*\S+)");
+  saved = std::regex_replace(saved, uuidLine, "uuid:    " + m[1].str());
+  saved = std::regex_replace(saved, unknown, "seqno:   " + m[2].str());
+  std::ofstream(state) << saved;
+  std::ofstream(folderOf(i) / "data" / "vlt_sst_recovered")
+      << m[1].str() << ":" << m[2].str() << "\n";
+}
+
 void GaleraCluster::restart(int i, std::chrono::seconds timeout) {
+  recoverPosition(i);
   const std::string bin = (options_.folder / "bin").string();
   const char* path = std::getenv("PATH");
   if (!path || std::string(path).find(bin) == std::string::npos)

@@ -51,7 +51,8 @@ class GaleraCluster {
   void start(std::chrono::seconds timeout = std::chrono::seconds(120));
   // Kills node i at once (SIGKILL), as a crash would.
   void kill(int node);
-  // Starts node i again; it joins the running nodes and catches up before it answers.
+  // Starts node i again; it joins the running nodes and catches up before it answers. A node
+  // that was killed first gets its last applied position back from its own tables.
   void restart(int node, std::chrono::seconds timeout = std::chrono::seconds(120));
   // This object's end leaves the nodes running (for another process to use and stop).
   void leaveRunning() { attached_ = true; }
@@ -67,9 +68,13 @@ class GaleraCluster {
   std::filesystem::path errorLog(int node) const;
 
  private:
+  std::string nodeArgs(int i, bool bootstrap) const;  // the replication options of node i
   PrivateMariaDb node(int i, bool bootstrap) const;
   std::filesystem::path folderOf(int i) const;
   void waitSynced(int i, std::chrono::seconds timeout);
+  // After a crash the saved state lacks the position (seqno -1), and a node without one asks
+  // for a full transfer; InnoDB still knows what it applied (--wsrep-recover reads it out).
+  void recoverPosition(int i) const;
   GaleraOptions options_;
   std::vector<pid_t> pids_;  // nodes this object started
   bool attached_ = false;
