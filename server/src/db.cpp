@@ -386,7 +386,13 @@ void Connection::reset(const SessionSettings& session) {
     return;
   }
   untouched_ = false;
-  if (mysql_reset_connection(mysql_) != 0) fail();
+  if (session.causalReads) {
+    // On a cluster node a reset session no longer waits for the cluster before its reads,
+    // whatever wsrep_sync_wait says: a new session does.
+    connect();
+  } else if (mysql_reset_connection(mysql_) != 0) {
+    fail();
+  }
   applySession(session);
 }
 

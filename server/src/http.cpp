@@ -869,8 +869,7 @@ void HttpServer::serve(Connection* c) {
     if (!c->ready()) {
       // A client that calls again at once (a window paging, a list read after a save) is served
       // by this worker, without the trip through the waiting room and another worker's wake-up.
-      static const bool noLinger = getenv("NOLINGER") != nullptr;
-      if (!noLinger && c->handshaken && c->buffer.empty() && !c->closing && workers_->spare()) {
+      if (c->handshaken && c->buffer.empty() && !c->closing && workers_->spare()) {
         pollfd p{c->fd, POLLIN, 0};
         if (::poll(&p, 1, kLingerMs) > 0) continue;
       }

@@ -253,9 +253,37 @@ DataService::SetAccess DataService::checkAccountSet(const Caller& c, const std::
   return access;
 }
 
-void DataService::forgetAccess() {
+void DataService::forgetAccess(const std::string& userId) {
   std::lock_guard<std::mutex> lock(accountsMutex_);
-  accessCache_.clear();
+  if (userId.empty()) {
+    accessCache_.clear();
+    return;
+  }
+  const std::string prefix = userId + "|";
+  for (auto it = accessCache_.lower_bound(prefix);
+       it != accessCache_.end() && it->first.compare(0, prefix.size(), prefix) == 0;)
+    it = accessCache_.erase(it);
+}
+
+template <typename F>
+auto DataService::withCurrentGrants(const Caller& c, F&& body) {
+  try {
+    return body();
+  } catch (const DbError& e) {
+    // 1142: a grant this instance remembers was taken back elsewhere (a move, a withdrawal
+    // through another instance). Forgotten, checked and given again if still due; once.
+    if (e.code() != 1142) throw;
+    std::lock_guard<std::mutex> lock(accountsMutex_);
+    const std::string prefix = c.userId + "|";
+    bool forgot = false;
+    for (auto it = powerGrants_.lower_bound(prefix);
+         it != powerGrants_.end() && it->compare(0, prefix.size(), prefix) == 0;) {
+      it = powerGrants_.erase(it);
+      forgot = true;
+    }
+    if (!forgot) throw;
+  }
+  return body();
 }
 
 void DataService::revokeWithdrawnGrants() {
@@ -320,6 +348,10 @@ void DataService::grantUserPowers(const Caller& c, const std::string& setId) {
     std::lock_guard<std::mutex> lock(accountsMutex_);
     if (powerGrants_.count(key)) return;
   }
+  // A grant outlives the call: it is given only on the system database's word of now, never on
+  // a remembered one.
+  forgetAccess(c.userId);
+  checkAccountSet(c, setId);
   Lease root = adminConnection(systemDb_);
   root->execute("GRANT SELECT ON " + quoteIdentifier(accountDatabase(setId)) +
                 ".`ts_userpower` TO " +
@@ -367,18 +399,22 @@ static SessionUse sessionUse(const SqlVerdict& v) {
 Packet DataService::GetSysMainDBDataBySql(const Caller& c, const std::string& userId,
                                           const std::string& sql) {
   if (userId != "Main") checkUser(c, userId);
-  const SqlVerdict mapped = systemSql(c, sql);
-  Lease db = systemConnection(c);
-  return db->query(mapped.statement, settings_.maxResultRows, sessionUse(mapped));
+  return withCurrentGrants(c, [&] {
+    const SqlVerdict mapped = systemSql(c, sql);
+    Lease db = systemConnection(c);
+    return db->query(mapped.statement, settings_.maxResultRows, sessionUse(mapped));
+  });
 }
 
 OpenRead DataService::openSysMainDBDataBySql(const Caller& c, const std::string& userId,
                                              const std::string& sql) {
   if (userId != "Main") checkUser(c, userId);
-  const SqlVerdict mapped = systemSql(c, sql);
-  Lease db = systemConnection(c);
-  OpenResult rows = db->open(mapped.statement, settings_.maxResultRows, sessionUse(mapped));
-  return OpenRead{std::move(db), std::move(rows)};
+  return withCurrentGrants(c, [&] {
+    const SqlVerdict mapped = systemSql(c, sql);
+    Lease db = systemConnection(c);
+    OpenResult rows = db->open(mapped.statement, settings_.maxResultRows, sessionUse(mapped));
+    return OpenRead{std::move(db), std::move(rows)};
+  });
 }
 
 template <typename F>

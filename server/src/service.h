@@ -183,7 +183,12 @@ class DataService {
     std::chrono::steady_clock::time_point checkedAt;
   };
   std::map<std::string, CachedAccess> accessCache_;  // by "login|set", granted ones only
-  void forgetAccess();
+  // Forgets the remembered access of one user (all users when empty).
+  void forgetAccess(const std::string& userId = {});
+  // Runs a system read; once more after forgetting the user's remembered grants when the
+  // database refused one of them.
+  template <typename F>
+  auto withCurrentGrants(const Caller& c, F&& body);
 };
 
 }  // namespace vlt::server

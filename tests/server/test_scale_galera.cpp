@@ -172,17 +172,10 @@ TEST_F(GaleraTest, EveryTableOfEverySchemaHasAPrimaryKeyAndSequencesHandOutDisti
   EXPECT_EQ(blocks.size(), 6u);
 }
 
-// Off: about one run in three, a read on the other node right after the write misses it, although
-// the session there says @@wsrep_sync_wait = 1. The cause is the pool's reset: a pooled
-// connection is reset (COM_RESET_CONNECTION) when leased, and on this server a session reset that
-// way no longer waits for the cluster before a read, whatever wsrep_sync_wait says; setting it
-// again after the reset does not bring the wait back. Measured on the test cluster: reads through
-// a connection reset before each read missed a row just written on another node 0 to 52 times in
-// 300, through a connection never reset 0 times in 1,800. A fresh connection reads causally, so
-// this passes once leasing on a cluster node opens a new connection instead of resetting one (or
-// hands on one whose session it did not reset). Until then instances read and write through the
-// same node (the balancer sends them all to one), where a read sees the node's own commits.
-TEST_F(GaleraTest, DISABLED_AReadOnOneNodeSeesWhatAnotherNodeJustCommitted) {
+// A session reset with COM_RESET_CONNECTION on this server no longer waits for the cluster
+// before a read, whatever wsrep_sync_wait says (about one run in three missed a row): on a
+// cluster node the pool opens a new session instead.
+TEST_F(GaleraTest, AReadOnOneNodeSeesWhatAnotherNodeJustCommitted) {
   auto [writer, reader, owner, set] = pairOn(0, 2);
   EXPECT_EQ(reader.adminConnection(reader.systemDatabase())->scalar("SELECT @@wsrep_sync_wait"),
             "1");

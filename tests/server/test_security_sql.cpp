@@ -434,6 +434,27 @@ TEST_F(SecuritySqlTest, RemovingAnOperatorRevokesHisGrants) {
             "99999_01.x");
 }
 
+// Another instance remembers the grant it gave: a withdrawal elsewhere ends the clerk's reads
+// there too, and an admission again gives them back without a restart.
+TEST_F(SecuritySqlTest, AGrantWithdrawnThroughAnotherInstanceIsNotTrustedThere) {
+  Caller owner = userWithSet("owner");
+  Caller clerk = userWithSet("clerk");
+  admit(owner, clerk);
+  auto other = serviceWith(30, 128u << 20);
+  const std::string viaId = "select * from " + set(owner) + ".ts_userpower";
+  EXPECT_NO_THROW(other->GetSysMainDBDataBySql(clerk, clerk.userId, viaId));
+  ASSERT_EQ(service->doSysMainDBDataBySql(
+                owner, "delete from userdatabaseoperator where UserID=" + clerk.userId),
+            "0");
+  EXPECT_THROW(other->GetSysMainDBDataBySql(clerk, clerk.userId, viaId), AccessDenied);
+  EXPECT_EQ(
+      root()->scalar("SELECT COUNT(*) FROM mysql.tables_priv WHERE User = " +
+                     quotedStr(prefix + "_u_" + clerk.userId) + " AND Table_name = 'ts_userpower'"),
+      "0");
+  admit(owner, clerk);
+  EXPECT_NO_THROW(other->GetSysMainDBDataBySql(clerk, clerk.userId, viaId));
+}
+
 // Movement rows made by bills are the database's; opening rows stay the client's.
 TEST_F(SecuritySqlTest, BillMovementsRefuseClientWrites) {
   Caller owner = userWithSet("owner");
