@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -221,9 +222,10 @@ class Transaction {
 };
 
 // Runs `body` in a transaction; again, after a short pause, when it failed on a deadlock, a lock
-// wait or a snapshot conflict (at most `attempts` times in all).
+// wait or a snapshot conflict (at most `attempts` times in all). The pauses grow and differ
+// between threads, so that savers colliding on one trader do not collide again in step.
 template <typename F>
-void inTransaction(Connection& db, F&& body, int attempts = 4) {
+void inTransaction(Connection& db, F&& body, int attempts = 6) {
   for (int attempt = 1;; ++attempt) {
     try {
       Transaction t(db);
@@ -233,7 +235,9 @@ void inTransaction(Connection& db, F&& body, int attempts = 4) {
     } catch (const DbError& e) {
       if (!e.retryable() || attempt >= attempts) throw;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt * attempt));
+    const int jitter =
+        static_cast<int>(std::hash<std::thread::id>{}(std::this_thread::get_id()) % 20);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt * attempt + jitter));
   }
 }
 
