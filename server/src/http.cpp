@@ -631,6 +631,56 @@ class ConnectionStream : public httplib::Stream {
 
   using httplib::Stream::write;
   ssize_t write(const char* ptr, size_t size) override {
+    // An answer's head waits for the first piece of its body, so that a small answer leaves in
+    // one packet: a client that reads the head first would otherwise wait and wake twice. An
+    // interim answer (100 Continue) goes at once: the client waits for it before its body.
+    const std::string_view piece(ptr, size);
+    if (!c_.ssl && held_.empty() && size < kHoldHead && piece.starts_with("HTTP/1.1 ") &&
+        size > 9 && piece[9] != '1' && piece.ends_with("\r\n\r\n")) {
+      held_.assign(piece);
+      return static_cast<ssize_t>(size);
+    }
+    if (!held_.empty()) {
+      std::string head = std::move(held_);
+      held_.clear();
+      if (size < kHoldHead) {
+        head.append(piece);
+        return sendAll(head) ? static_cast<ssize_t>(size) : -1;
+      }
+      if (!sendAll(head)) return -1;
+    }
+    return sendSome(ptr, size);
+  }
+
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    socketAddress(c_.fd, true, ip, port);
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    socketAddress(c_.fd, false, ip, port);
+  }
+  socket_t socket() const override { return c_.fd; }
+
+  // Drops what the request read, keeping what came after it (the next request); sends a head
+  // that no body followed.
+  ~ConnectionStream() override {
+    if (!held_.empty()) sendAll(held_);
+    c_.buffer.erase(0, std::min(pos_, c_.buffer.size()));
+    if (!c_.buffer.empty()) c_.headerStart = Clock::now();
+  }
+
+ private:
+  static constexpr std::size_t kHoldHead = 64 * 1024;
+
+  bool sendAll(std::string_view data) {
+    while (!data.empty()) {
+      ssize_t n = sendSome(data.data(), data.size());
+      if (n <= 0) return false;
+      data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+
+  ssize_t sendSome(const char* ptr, size_t size) {
     if (c_.ssl) {
       for (;;) {
         int r = SSL_write(c_.ssl, ptr, static_cast<int>(std::min<std::size_t>(size, 1 << 30)));
@@ -646,26 +696,12 @@ class ConnectionStream : public httplib::Stream {
     return n;
   }
 
-  void get_remote_ip_and_port(std::string& ip, int& port) const override {
-    socketAddress(c_.fd, true, ip, port);
-  }
-  void get_local_ip_and_port(std::string& ip, int& port) const override {
-    socketAddress(c_.fd, false, ip, port);
-  }
-  socket_t socket() const override { return c_.fd; }
-
-  // Drops what the request read, keeping what came after it (the next request).
-  ~ConnectionStream() override {
-    c_.buffer.erase(0, std::min(pos_, c_.buffer.size()));
-    if (!c_.buffer.empty()) c_.headerStart = Clock::now();
-  }
-
- private:
   HttpServer::Connection& c_;
   std::size_t pos_ = 0;
   Clock::time_point deadline_;  // for reading the request
   time_t readSeconds_;
   time_t writeSeconds_;
+  std::string held_;  // an answer's head, until its body comes
 };
 
 }  // namespace
