@@ -147,6 +147,33 @@ void BM_DirectPage(benchmark::State& state) {
   mysql_close(m);
 }
 
+// Where the window's time goes: the same page through the proxy alone (HTTP and the codec
+// included), and through the service alone (no HTTP).
+std::string pageSql(int page) {
+  const int below = kPurchases - 20 * (page % (kPurchases / 20 - 1) + 1) + 1;
+  return kPageSql + "'PC" + std::to_string(100000000 + below) + "' ORDER BY BCode DESC LIMIT 20";
+}
+const std::string kDetailSql = kLinesSql.substr(0, kLinesSql.find(" where ")) + " where Bid=:Bid";
+
+void BM_ProxyPage(benchmark::State& state) {
+  int page = 0;
+  for (auto _ : state) {
+    auto p = vlt::host::doServerMethods().GetMasterAndDetailData(fx->served.set, "tb_pur_purchase",
+                                                                 pageSql(++page), kDetailSql);
+    if (!p || p->rows.size() != 20) state.SkipWithError("no page");
+  }
+}
+
+void BM_ServicePage(benchmark::State& state) {
+  const vlt::server::Caller c{fx->served.owner, "127.0.0.1"};
+  int page = 0;
+  for (auto _ : state) {
+    auto p = fx->service->GetMasterAndDetailData(c, fx->served.set, "tb_pur_purchase",
+                                                 pageSql(++page), kDetailSql);
+    if (!p || p->rows.size() != 20) state.SkipWithError("no page");
+  }
+}
+
 // A 50-line sale typed into the window (not timed), then saved: checks, the bill code, the save
 // and the after-save step.
 void fillSale(TfrmBill_Sal_Sale& w) {
@@ -214,6 +241,8 @@ void BM_OpenBillWindowCold(benchmark::State& state) {
 
 BENCHMARK(BM_WindowEarlierAcrossPage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_DirectPage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_ProxyPage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_ServicePage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_WindowSaveSale)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_SaveMasterAndDetailData)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_OpenBillWindowCold)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
@@ -242,6 +271,10 @@ int main(int argc, char** argv) {
     std::printf("\n");
     ratio("Earlier across a page, window / direct page", t["BM_WindowEarlierAcrossPage"],
           t["BM_DirectPage"], 1.5);
+    std::printf(
+        "  the page through the proxy alone / direct: %.2f; the service alone / direct: "
+        "%.2f (for information)\n",
+        t["BM_ProxyPage"] / t["BM_DirectPage"], t["BM_ServicePage"] / t["BM_DirectPage"]);
     ratio("50-line sale, window / SaveMasterAndDetailData alone", t["BM_WindowSaveSale"],
           t["BM_SaveMasterAndDetailData"], 1.3);
     std::printf("opening a bill window cold: %.1f ms\n", t["BM_OpenBillWindowCold"]);

@@ -1,6 +1,7 @@
 #include "db.h"
 
 #include <mysql.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <charconv>
@@ -319,23 +320,44 @@ std::string quoteIdentifier(std::string_view name) {
 std::unique_ptr<Connection> Connection::open(const DbEndpoint& endpoint,
                                              const SessionSettings& session) {
   std::unique_ptr<Connection> c(new Connection(endpoint));
-  c->mysql_ = mysql_init(nullptr);
-  if (!c->mysql_) throw DbError(2008, "HY000", "Out of memory opening a database connection");
-  unsigned timeout = 10;
-  mysql_optionsv(c->mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-  mysql_optionsv(c->mysql_, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-  // A server may ask the client for any file the client can read (LOAD DATA LOCAL INFILE).
-  unsigned localInfile = 0;
-  mysql_optionsv(c->mysql_, MYSQL_OPT_LOCAL_INFILE, &localInfile);
-  const bool useSocket = !endpoint.socket.empty();
-  if (!mysql_real_connect(c->mysql_, useSocket ? nullptr : endpoint.host.c_str(),
-                          endpoint.user.c_str(), endpoint.password.c_str(),
-                          endpoint.database.empty() ? nullptr : endpoint.database.c_str(),
-                          useSocket ? 0 : endpoint.port,
-                          useSocket ? endpoint.socket.c_str() : nullptr, CLIENT_FOUND_ROWS))
-    c->fail();
+  c->connect();
   c->applySession(session);
   return c;
+}
+
+void Connection::connect() {
+  if (mysql_) mysql_close(mysql_);
+  mysql_ = mysql_init(nullptr);
+  if (!mysql_) throw DbError(2008, "HY000", "Out of memory opening a database connection");
+  unsigned timeout = 10;
+  mysql_optionsv(mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+  mysql_optionsv(mysql_, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+  // A server may ask the client for any file the client can read (LOAD DATA LOCAL INFILE).
+  unsigned localInfile = 0;
+  mysql_optionsv(mysql_, MYSQL_OPT_LOCAL_INFILE, &localInfile);
+  const DbEndpoint& e = endpoint_;
+  const bool useSocket = !e.socket.empty();
+  if (!mysql_real_connect(mysql_, useSocket ? nullptr : e.host.c_str(), e.user.c_str(),
+                          e.password.c_str(), e.database.empty() ? nullptr : e.database.c_str(),
+                          useSocket ? 0 : e.port, useSocket ? e.socket.c_str() : nullptr,
+                          CLIENT_FOUND_ROWS))
+    fail();
+}
+
+void Connection::send(std::string_view sql, SessionUse use) {
+  const bool unverified = unverified_;
+  unverified_ = false;
+  if (mysql_real_query(mysql_, sql.data(), sql.size()) == 0) return;
+  // 2006: the statement was not sent; 2013: it may have run before the connection broke.
+  const unsigned code = mysql_errno(mysql_);
+  const bool retry = unverified && (code == 2006 || (code == 2013 && use == SessionUse::ReadsOnly));
+  if (!retry) fail();
+  const std::uint64_t limit = answerLimit_;
+  connect();
+  applySession(applied_);
+  answerLimit_ = limit;
+  if (use != SessionUse::ReadsOnly) untouched_ = false;
+  if (mysql_real_query(mysql_, sql.data(), sql.size()) != 0) fail();
 }
 
 void Connection::applySession(const SessionSettings& session) {
@@ -345,9 +367,25 @@ void Connection::applySession(const SessionSettings& session) {
           (session.causalReads ? ", SESSION wsrep_sync_wait=1" : ""));
   answerLimit_ = 0;
   answerBytes_ = 0;
+  applied_ = session;
+  untouched_ = true;
+}
+
+bool Connection::closedByServer() const {
+  // An idle connection has nothing to read: anything readable is the server's end of it (closed
+  // on a timeout, a restart or a kill), seen without a round trip.
+  pollfd p{static_cast<int>(mysql_get_socket(mysql_)), POLLIN, 0};
+  return ::poll(&p, 1, 0) != 0;
 }
 
 void Connection::reset(const SessionSettings& session) {
+  if (untouched_ && session == applied_ && !closedByServer()) {
+    answerLimit_ = 0;
+    answerBytes_ = 0;
+    unverified_ = true;
+    return;
+  }
+  untouched_ = false;
   if (mysql_reset_connection(mysql_) != 0) fail();
   applySession(session);
 }
@@ -374,11 +412,13 @@ Connection::~Connection() {
 }
 
 void Connection::fail() {
+  untouched_ = false;
   throw DbError(mysql_errno(mysql_), mysql_sqlstate(mysql_), mysql_error(mysql_));
 }
 
 std::uint64_t Connection::execute(std::string_view sql) {
-  if (mysql_real_query(mysql_, sql.data(), sql.size()) != 0) fail();
+  untouched_ = false;
+  send(sql, SessionUse::Changes);
   // A statement that returns rows here is drained so that the connection stays usable.
   if (MYSQL_RES* res = mysql_store_result(mysql_)) {
     mysql_free_result(res);
@@ -388,8 +428,8 @@ std::uint64_t Connection::execute(std::string_view sql) {
   return mysql_affected_rows(mysql_);
 }
 
-Packet Connection::query(std::string_view sql, std::size_t maxRows) {
-  OpenResult result = open(sql, maxRows);
+Packet Connection::query(std::string_view sql, std::size_t maxRows, SessionUse use) {
+  OpenResult result = open(sql, maxRows, use);
   Packet p;
   p.fields = result.fields();
   const std::size_t n = p.fields.size();
@@ -431,6 +471,7 @@ bool OpenResult::next(const char* const*& cells, const unsigned long*& lengths) 
   MYSQL_ROW row = mysql_fetch_row(res_);
   if (!row) {
     bool failed = mysql_errno(mysql_) != 0;
+    if (failed) owner_->untouched_ = false;
     DbError error(mysql_errno(mysql_), mysql_sqlstate(mysql_), mysql_error(mysql_));
     mysql_free_result(res_);
     res_ = nullptr;
@@ -470,8 +511,9 @@ void OpenResult::checkCells(char** row, const unsigned long* lengths) {
                 texts_[i]);
 }
 
-OpenResult Connection::open(std::string_view sql, std::size_t maxRows) {
-  if (mysql_real_query(mysql_, sql.data(), sql.size()) != 0) fail();
+OpenResult Connection::open(std::string_view sql, std::size_t maxRows, SessionUse use) {
+  if (use != SessionUse::ReadsOnly) untouched_ = false;
+  send(sql, use);
   MYSQL_RES* res = mysql_use_result(mysql_);
   if (!res && mysql_field_count(mysql_) != 0) fail();
   OpenResult result(this, mysql_, res, maxRows);  // no result: a statement without rows
@@ -495,10 +537,10 @@ std::optional<std::string> Connection::scalar(std::string_view sql) {
   return p.rows[0][0].toText();
 }
 
-bool Connection::exists(std::string_view sql) {
+bool Connection::exists(std::string_view sql, SessionUse use) {
   // Only whether there is a row: the server stops at the first one.
-  auto found = scalar("SELECT EXISTS(" + std::string(sql) + ")");
-  return found && *found == "1";
+  Packet p = query("SELECT EXISTS(" + std::string(sql) + ")", 0, use);
+  return !p.rows.empty() && !p.rows[0].empty() && p.rows[0][0].toText() == "1";
 }
 
 Transaction::Transaction(Connection& db) : db_(db) {
@@ -522,6 +564,7 @@ void Connection::commit() {
   execute("COMMIT");
 }
 void Connection::rollback() noexcept {
+  untouched_ = false;
   mysql_real_query(mysql_, "ROLLBACK", 8);
 }
 std::uint64_t Connection::lastInsertId() const {
@@ -529,6 +572,7 @@ std::uint64_t Connection::lastInsertId() const {
 }
 
 void Connection::use(const std::string& database) {
+  untouched_ = false;
   if (mysql_select_db(mysql_, database.c_str()) != 0) fail();
   endpoint_.database = database;
 }

@@ -216,6 +216,14 @@ void DataService::checkUser(const Caller& c, const std::string& userId) const {
 
 DataService::SetAccess DataService::checkAccountSet(const Caller& c, const std::string& setId) {
   if (!plainName(setId)) throw BadRequest("帐套编号无效：" + setId);
+  const std::string key = c.userId + "|" + setId;
+  const auto now = std::chrono::steady_clock::now();
+  {
+    std::lock_guard<std::mutex> lock(accountsMutex_);
+    auto it = accessCache_.find(key);
+    if (it != accessCache_.end() && now - it->second.checkedAt < settings_.accessCacheTime)
+      return it->second.access;
+  }
   Lease db = adminConnection(systemDb_);
   std::string q = quotedStr(setId);
   std::string u = quotedStr(c.userId);
@@ -224,8 +232,10 @@ DataService::SetAccess DataService::checkAccountSet(const Caller& c, const std::
   Packet p = db->query(
       "SELECT s.owner, p.Server, p.Moving FROM (SELECT MAX(owner) AS owner FROM (SELECT 1 AS "
       "owner FROM userdatabase WHERE UserDBID = " +
-      q + " AND UserID = " + u + " UNION ALL SELECT 0 FROM userdatabaseoperator WHERE UserDBID = " +
-      q + " AND UserID = " + u + ") AS o) AS s LEFT JOIN sys_setplacement p ON p.UserDBID = " + q);
+          q + " AND UserID = " + u +
+          " UNION ALL SELECT 0 FROM userdatabaseoperator WHERE UserDBID = " + q +
+          " AND UserID = " + u + ") AS o) AS s LEFT JOIN sys_setplacement p ON p.UserDBID = " + q,
+      0, SessionUse::ReadsOnly);
   if (p.rows.empty() || p.rows[0][0].isNull())
     throw AccessDenied("您没有访问帐套 " + setId + " 的权限");
   const Row& r = p.rows[0];
@@ -235,10 +245,21 @@ DataService::SetAccess DataService::checkAccountSet(const Caller& c, const std::
     access.server = r[1].toText();
     access.moving = r[2].toText() != "0";
   }
+  if (!access.moving) {
+    std::lock_guard<std::mutex> lock(accountsMutex_);
+    if (accessCache_.size() > 100000) accessCache_.clear();  // bounded: a miss costs one query
+    accessCache_[key] = CachedAccess{access, now};
+  }
   return access;
 }
 
+void DataService::forgetAccess() {
+  std::lock_guard<std::mutex> lock(accountsMutex_);
+  accessCache_.clear();
+}
+
 void DataService::revokeWithdrawnGrants() {
+  forgetAccess();  // a set or an operator may have gone
   Lease db = adminConnection(systemDb_);
   const std::string user = quotedStr(settings_.prefix + "_u_");
   const std::string database = quotedStr(settings_.prefix + "_");
@@ -307,8 +328,9 @@ void DataService::grantUserPowers(const Caller& c, const std::string& setId) {
   powerGrants_.insert(key);
 }
 
-std::string DataService::systemSql(const Caller& c, const std::string& text) {
-  const std::string sql = clientStatement(text);
+SqlVerdict DataService::systemSql(const Caller& c, const std::string& text) {
+  SqlVerdict verdict = clientStatement(text);
+  const std::string& sql = verdict.statement;
   // A statement may name an account set's database by its id ("10001_01.ts_userpower"): it is
   // checked like any other access to that set and mapped to the set's real database. Only names
   // count: the same text inside a quoted string is left alone.
@@ -334,23 +356,28 @@ std::string DataService::systemSql(const Caller& c, const std::string& text) {
     last = dot.offset + dot.length;
   }
   out += sql.substr(last);
-  return out;
+  verdict.statement = std::move(out);
+  return verdict;
+}
+
+static SessionUse sessionUse(const SqlVerdict& v) {
+  return v.readsOnly ? SessionUse::ReadsOnly : SessionUse::Changes;
 }
 
 Packet DataService::GetSysMainDBDataBySql(const Caller& c, const std::string& userId,
                                           const std::string& sql) {
   if (userId != "Main") checkUser(c, userId);
-  std::string mapped = systemSql(c, sql);
+  const SqlVerdict mapped = systemSql(c, sql);
   Lease db = systemConnection(c);
-  return db->query(mapped, settings_.maxResultRows);
+  return db->query(mapped.statement, settings_.maxResultRows, sessionUse(mapped));
 }
 
 OpenRead DataService::openSysMainDBDataBySql(const Caller& c, const std::string& userId,
                                              const std::string& sql) {
   if (userId != "Main") checkUser(c, userId);
-  std::string mapped = systemSql(c, sql);
+  const SqlVerdict mapped = systemSql(c, sql);
   Lease db = systemConnection(c);
-  OpenResult rows = db->open(mapped, settings_.maxResultRows);
+  OpenResult rows = db->open(mapped.statement, settings_.maxResultRows, sessionUse(mapped));
   return OpenRead{std::move(db), std::move(rows)};
 }
 
@@ -372,7 +399,7 @@ std::string DataService::saving(const char* what, F&& body) {
 
 std::string DataService::doSysMainDBDataBySql(const Caller& c, const std::string& sql) {
   std::string status = saving("执行失败", [&] {
-    std::string mapped = systemSql(c, sql);
+    const std::string mapped = systemSql(c, sql).statement;
     Lease db = systemConnection(c);
     db->execute(mapped);
   });
@@ -426,27 +453,27 @@ std::string DataService::CreateUserDB(const Caller& c, const std::string& userId
   });
 }
 
-std::string DataService::clientStatement(const std::string& sql, bool query) const {
+SqlVerdict DataService::clientStatement(const std::string& sql, bool query) const {
   SqlVerdict v = classifyClientSql(sql);
   if (!v.allowed) throw SqlRefused(v.reason);
   if (query && v.kind != SqlKind::Select) throw SqlRefused("这里只能执行 SELECT 查询语句");
-  return v.statement;
+  return v;
 }
 
 Packet DataService::GetUserDBDataBySql(const Caller& c, const std::string& setId,
                                        const std::string& sql) {
   const SetAccess access = checkAccountSet(c, setId);
-  const std::string statement = clientStatement(sql);
+  const SqlVerdict statement = clientStatement(sql);
   Lease db = accountConnection(setId, access);
-  return db->query(statement, settings_.maxResultRows);
+  return db->query(statement.statement, settings_.maxResultRows, sessionUse(statement));
 }
 
 OpenRead DataService::openUserDBDataBySql(const Caller& c, const std::string& setId,
                                           const std::string& sql) {
   const SetAccess access = checkAccountSet(c, setId);
-  const std::string statement = clientStatement(sql);
+  const SqlVerdict statement = clientStatement(sql);
   Lease db = accountConnection(setId, access);
-  OpenResult rows = db->open(statement, settings_.maxResultRows);
+  OpenResult rows = db->open(statement.statement, settings_.maxResultRows, sessionUse(statement));
   return OpenRead{std::move(db), std::move(rows)};
 }
 
@@ -454,7 +481,7 @@ std::string DataService::doUserDBDataBySql(const Caller& c, const std::string& s
                                            const std::string& sql) {
   const SetAccess access = checkAccountSet(c, setId);
   return saving("执行失败", [&] {
-    const std::string statement = clientStatement(sql);
+    const std::string statement = clientStatement(sql).statement;
     Lease db = accountConnection(setId, access);
     db->execute(statement);
   });
@@ -478,9 +505,9 @@ std::string DataService::SaveUserDBDataByDelta(const Caller& c, const std::strin
 bool DataService::CheckValueIsExistBySql(const Caller& c, const std::string& setId,
                                          const std::string& sql) {
   const SetAccess access = checkAccountSet(c, setId);
-  const std::string statement = clientStatement(sql, true);
+  const SqlVerdict statement = clientStatement(sql, true);
   Lease db = accountConnection(setId, access);
-  return db->exists(statement);
+  return db->exists(statement.statement, sessionUse(statement));
 }
 
 std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const std::string& setId,
@@ -489,31 +516,43 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
                                                           const std::string& detailSql) {
   const SetAccess access = checkAccountSet(c, setId);
   if (!plainName(masterTable)) throw BadRequest("表名无效：" + masterTable);
-  const std::string masterStatement = clientStatement(masterSql, true);
-  const std::string detailStatement = clientStatement(detailSql, true);
+  const SqlVerdict masterVerdict = clientStatement(masterSql, true);
+  const SqlVerdict detailVerdict = clientStatement(detailSql, true);
+  const std::string& detailStatement = detailVerdict.statement;
+  const SessionUse use = masterVerdict.readsOnly && detailVerdict.readsOnly ? SessionUse::ReadsOnly
+                                                                            : SessionUse::Changes;
   Lease db = accountConnection(setId, access);
-  Packet master = db->query(masterStatement, settings_.maxResultRows);
+  Packet master = db->query(masterVerdict.statement, settings_.maxResultRows, use);
   if (master.rows.empty()) return std::nullopt;
   int bidField = master.fields.indexOf("bid");
   if (bidField < 0) throw BadRequest("主表查询缺少 Bid 字段");
   const std::size_t b = static_cast<std::size_t>(bidField);
 
-  static const std::regex param(R"(:bid\b)", std::regex::icase);
-  static const std::regex equalsParam(R"(([A-Za-z0-9_.`]+)\s*=\s*:bid\b)", std::regex::icase);
+  // Where ":bid" stands in the detail statement, outside quotes and comments.
+  const std::vector<SqlToken> tokens = tokenizeSql(detailStatement).tokens;
+  std::vector<std::size_t> params;
+  for (std::size_t i = 0; i + 1 < tokens.size(); ++i)
+    if (tokens[i].kind == SqlTokenKind::Symbol && tokens[i].text == ":" &&
+        tokens[i + 1].kind == SqlTokenKind::Word && tokens[i + 1].text == "BID" &&
+        tokens[i + 1].offset == tokens[i].offset + 1)
+      params.push_back(i);
+  auto paramEnd = [&](std::size_t i) { return tokens[i + 1].offset + tokens[i + 1].length; };
   std::vector<std::vector<Row>> lines(master.rows.size());
   FieldDefs lineFields;
-  std::smatch m;
-  if (std::regex_search(detailStatement, m, equalsParam) &&
-      std::distance(std::sregex_iterator(detailStatement.begin(), detailStatement.end(), param),
-                    std::sregex_iterator()) == 1) {
+  const std::size_t at = params.size() == 1 ? params[0] : 0;
+  if (params.size() == 1 && at >= 2 && tokens[at - 1].kind == SqlTokenKind::Symbol &&
+      tokens[at - 1].text == "=" &&
+      (tokens[at - 2].kind == SqlTokenKind::Word ||
+       tokens[at - 2].kind == SqlTokenKind::QuotedName)) {
     // One query for the whole page: "x=:bid" becomes "x IN (...)", rows grouped by bid after.
     std::string list;
     for (const Row& r : master.rows) {
       if (!list.empty()) list += ",";
       list += quotedStr(r[b].toText());
     }
-    std::string sql = m.prefix().str() + m[1].str() + " IN (" + list + ")" + m.suffix().str();
-    Packet d = db->query(sql, settings_.maxResultRows);
+    const std::string sql = detailStatement.substr(0, tokens[at - 1].offset) + " IN (" + list +
+                            ")" + detailStatement.substr(paramEnd(at));
+    Packet d = db->query(sql, settings_.maxResultRows, use);
     lineFields = d.fields;
     int lineBid = d.fields.indexOf("bid");
     if (lineBid < 0) throw BadRequest("明细查询缺少 Bid 字段");
@@ -526,9 +565,15 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
     }
   } else {
     for (std::size_t i = 0; i < master.rows.size(); ++i) {
-      std::string sql =
-          std::regex_replace(detailStatement, param, quotedStr(master.rows[i][b].toText()));
-      Packet d = db->query(sql, settings_.maxResultRows);
+      const std::string bid = quotedStr(master.rows[i][b].toText());
+      std::string sql;
+      std::size_t last = 0;
+      for (std::size_t p : params) {
+        sql += detailStatement.substr(last, tokens[p].offset - last) + bid;
+        last = paramEnd(p);
+      }
+      sql += detailStatement.substr(last);
+      Packet d = db->query(sql, settings_.maxResultRows, use);
       lineFields = d.fields;
       lines[i] = std::move(d.rows);
     }

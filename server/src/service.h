@@ -3,6 +3,8 @@
 // may reach the user or account set it names, runs against the right database under the right
 // database account, and answers with a packet, a status text or a value.
 
+#include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,6 +31,10 @@ struct ServiceSettings {
   // Client SQL: the longest a statement may run, and the most bytes of rows one answer holds.
   double maxStatementSeconds = 30;
   std::uint64_t maxAnswerBytes = 128u << 20;
+  // A caller's granted access to an account set is trusted this long without asking the system
+  // database again: a withdrawal through this service takes effect at once, on another instance
+  // within this time. A move waits longer than this before it copies.
+  std::chrono::milliseconds accessCacheTime{1000};
 };
 
 // The caller may not reach what it named (another user's account set, another user's id).
@@ -139,13 +145,14 @@ class DataService {
   };
   Lease accountConnection(const std::string& setId, const SetAccess& access);
   void checkUser(const Caller& c, const std::string& userId) const;
-  std::string systemSql(const Caller& c, const std::string& sql);
+  // A client statement on the system views, account-set names mapped to their databases.
+  SqlVerdict systemSql(const Caller& c, const std::string& sql);
   // `<set id>.ts_userpower` at tokens[at] of a system statement, for a set on another server:
   // appends its rows as a derived table to `out` and returns where the statement goes on.
   std::size_t remoteSetTable(const std::vector<SqlToken>& tokens, std::size_t at,
                              const std::string& server, std::string& out);
   // The statement a client may run (see sqlclass.h); throws SqlRefused with the reason.
-  std::string clientStatement(const std::string& sql, bool query = false) const;
+  SqlVerdict clientStatement(const std::string& sql, bool query = false) const;
   // Throws AccessDenied unless the caller owns or operates the set; says whether the caller owns
   // it, and where it is placed.
   SetAccess checkAccountSet(const Caller& c, const std::string& setId);
@@ -171,6 +178,12 @@ class DataService {
   std::mutex accountsMutex_;
   std::set<std::string> userAccounts_;  // login IDs whose database account is in place
   std::set<std::string> powerGrants_;   // "login|set" whose grants table the account may read
+  struct CachedAccess {
+    SetAccess access;
+    std::chrono::steady_clock::time_point checkedAt;
+  };
+  std::map<std::string, CachedAccess> accessCache_;  // by "login|set", granted ones only
+  void forgetAccess();
 };
 
 }  // namespace vlt::server

@@ -1,4 +1,5 @@
 // Moving an account set to another database server (an administrator's command).
+#include <algorithm>
 #include <regex>
 #include <set>
 #include <thread>
@@ -75,9 +76,10 @@ std::string DataService::MoveAccountSet(const std::string& setId, const std::str
     if (user)
       throw Error("帐套 " + setId + " 正在使用中：用户 " + *user + " 仍在登录，请其退出后再迁移");
   }
-  // A sign-out reaches every instance within a second (their session caches); calls that
-  // started before it have ended by then.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // A sign-out and the mark reach every instance within a second (their session and access
+  // caches); calls that started before them have ended by then.
+  std::this_thread::sleep_for(std::max(std::chrono::milliseconds(1500),
+                                       settings_.accessCacheTime + std::chrono::milliseconds(500)));
 
   const std::string dbName = accountDatabase(setId);
   // A copy left on the target by a move that failed is not the set's: it goes first.
@@ -96,6 +98,7 @@ std::string DataService::MoveAccountSet(const std::string& setId, const std::str
   }
   placement_->switchTo(setId, target);
   unmark.done = true;
+  forgetAccess();
 
   // The old copy, its account and the grants others had on it go.
   auto old = placement_->adminConnection(source);

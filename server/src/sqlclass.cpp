@@ -220,6 +220,10 @@ constexpr std::array<std::string_view, 6> kServerViews{{"GLOBAL_VARIABLES", "SES
                                                         "SYSTEM_VARIABLES", "GLOBAL_STATUS",
                                                         "SESSION_STATUS", "PERFORMANCE_SCHEMA"}};
 
+// Functions of a SELECT that set state of the session (insert id, sequences' last values).
+constexpr std::array<std::string_view, 4> kSessionFunctions{
+    {"LAST_INSERT_ID", "NEXTVAL", "SETVAL", "NEXT"}};
+
 }  // namespace
 
 SqlTokens tokenizeSql(std::string_view sql) {
@@ -257,12 +261,14 @@ SqlVerdict classifyClientSql(std::string_view sql) {
 
   bool seenInto = false;
   bool seenSelect = false;
+  bool touchesSession = false;
   for (std::size_t i = 0; i < t.size(); ++i) {
     const SqlToken& k = t[i];
     switch (k.kind) {
       case SqlTokenKind::Variable:
         // Internal: the triggers and the service coordinate through them.
         if (k.text.rfind("VLT_", 0) == 0) return refuse("语句中不能使用保留的变量名 @vlt_");
+        touchesSession = true;
         break;
       case SqlTokenKind::SystemVariable:
         return refuse("不允许读取服务器变量");
@@ -279,6 +285,8 @@ SqlVerdict classifyClientSql(std::string_view sql) {
         if (k.text == "FOR" && i + 1 < t.size() && isWord(t[i + 1], "UPDATE"))
           return refuse("不允许加锁的查询（FOR UPDATE）");
         if (k.text == "SELECT") seenSelect = true;
+        for (std::string_view name : kSessionFunctions)
+          if (k.text == name) touchesSession = true;
         if (k.text == "INTO") {
           // INSERT INTO / REPLACE INTO name the table; any other INTO writes a file or variables.
           bool names =
@@ -296,6 +304,7 @@ SqlVerdict classifyClientSql(std::string_view sql) {
   const SqlToken& last = t.back();
   if (isSymbol(last, "-")) return refuse("语句不完整");
   v.allowed = true;
+  v.readsOnly = v.kind == SqlKind::Select && !touchesSession;
   v.statement = std::string(sql.substr(0, last.offset + last.length));
   if (last.inVersionedComment) v.statement += " */";
   return v;

@@ -45,6 +45,9 @@ struct SqlVerdict {
   SqlKind kind = SqlKind::Select;
   std::string reason;     // why it is refused, in the user's language
   std::string statement;  // the statement without trailing semicolons and comments
+  // A SELECT that leaves nothing in its session: no user variables, no sequence or insert-id
+  // state (see SessionUse).
+  bool readsOnly = false;
 };
 
 // Whether a client may run this text. Allowed: exactly one SELECT (also opened by parentheses,

@@ -101,6 +101,28 @@ INSTANTIATE_TEST_SUITE_P(
         ClassRow{"select * from performance_schema.threads", false},
         ClassRow{"select * from t procedure analyse()", false}));
 
+// Reads that leave nothing in their session let the pool hand the connection on unreset.
+TEST(StatementClassesText, OnlyReadsWithoutSessionStateLeaveTheSessionAsItWas) {
+  const std::pair<const char*, bool> rows[] = {
+      {"select * from td_goods where Name = '@x'", true},
+      {"with c as (select 1 as x) select x from c", true},
+      {"(select 1) union (select 2)", true},
+      {"select @carry := 7", false},
+      {"select * from t where a = @a", false},
+      {"select last_insert_id(5)", false},
+      {"select nextval(s)", false},
+      {"select next value for s", false},
+      {"select setval(s, 10)", false},
+      {"update t set a = 1", false},
+      {"insert into t select * from u", false},
+  };
+  for (const auto& [sql, readsOnly] : rows) {
+    SqlVerdict v = classifyClientSql(sql);
+    ASSERT_TRUE(v.allowed) << sql;
+    EXPECT_EQ(v.readsOnly, readsOnly) << sql;
+  }
+}
+
 TEST(StatementClassesText, TheStatementRunsWithoutTrailingSemicolonsAndComments) {
   EXPECT_EQ(classifyClientSql("select 1 ; ; -- done").statement, "select 1");
   EXPECT_EQ(classifyClientSql("select 1 /*! + 1 */ # x").statement, "select 1 /*! + 1 */");
@@ -213,6 +235,33 @@ TEST_F(SecuritySqlTest, EveryLeaseStartsFromACleanSession) {
                           "trx_mysql_thread_id = " +
                           id),
             "0");
+}
+
+// A connection that only read is handed on as it is; one whose read set a variable is reset.
+TEST_F(SecuritySqlTest, OnlyPlainReadsSkipTheReset) {
+  DbEndpoint e = test::rootEndpoint();
+  ConnectionPool pool(e);
+  std::string id;
+  {
+    Lease l = pool.acquire(e.user, e.password, {}, SessionSettings{5});
+    id = *l->scalar("SELECT CONNECTION_ID()");
+    l->query("SELECT 1", 0, SessionUse::ReadsOnly);
+  }
+  {
+    Lease l = pool.acquire(e.user, e.password, {}, SessionSettings{7});
+    ASSERT_EQ(*l->scalar("SELECT CONNECTION_ID()"), id);
+    // Other settings than last time: applied.
+    EXPECT_EQ(std::stod(*l->scalar("SELECT @@max_statement_time")), 7.0);
+    l->query("SELECT @carry := 'left behind'");
+  }
+  Lease l = pool.acquire(e.user, e.password, {}, SessionSettings{7});
+  ASSERT_EQ(*l->scalar("SELECT CONNECTION_ID()"), id);
+  EXPECT_FALSE(l->scalar("SELECT @carry"));
+
+  // Through the service: what one call's statement sets, the next call does not see.
+  Caller owner = userWithSet("owner");
+  service->GetUserDBDataBySql(owner, set(owner), "select @carry := 'left behind'");
+  EXPECT_TRUE(service->GetUserDBDataBySql(owner, set(owner), "select @carry").rows[0][0].isNull());
 }
 
 // Connections the server closed (idle timeout, KILL, restart) are replaced without a failure:

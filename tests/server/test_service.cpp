@@ -95,8 +95,11 @@ TEST_F(ServiceTest, BillsPageWithTheirLinesAndSaveAsOneDelta) {
   service->doUserDBDataBySql(c, set, "insert into tb_x values ('1','A1'),('2','A2'),('3','A3')");
   service->doUserDBDataBySql(c, set, "insert into tb_x_d values ('1',1,5),('1',2,6),('3',1,7)");
 
+  // ":bid" inside quotes is text, not the parameter.
   for (const char* detail : {"select * from tb_x_d D where Bid=:Bid order by BNo",
-                             "select * from tb_x_d where bid = :bid and :bid <> ''"}) {
+                             "select * from tb_x_d where bid = :bid and :bid <> ''",
+                             "select * from tb_x_d D where D.Bid = :bid and ':bid' = ':' 'bid'",
+                             "select *, ':bid' as t from tb_x_d where `Bid`=:BID"}) {
     SCOPED_TRACE(detail);
     auto page = service->GetMasterAndDetailData(
         c, set, "tb_x", "select * from tb_x ORDER BY BCode DESC LIMIT 20", detail);
