@@ -127,28 +127,45 @@ TChartData ChartDataOf(const ClientDataSet& dataSet, const TChartSetup& setup) {
   return data;
 }
 
-TGridChart::TGridChart(QWidget* parent) : QWidget(parent), view_(new QChartView(this)) {
+TGridChart::TGridChart(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("GridChart"));
-  view_->setObjectName(QStringLiteral("chartView"));
-  view_->setRenderHint(QPainter::Antialiasing);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(view_);
-  draw();
 }
 
 TGridChart::~TGridChart() = default;
 
 void TGridChart::SetSetup(TChartSetup setup) {
   setup_ = std::move(setup);
+  stale_ = true;
 }
 
 void TGridChart::Refresh(const ClientDataSet* dataSet) {
   data_ = dataSet ? ChartDataOf(*dataSet, setup_) : TChartData{};
+  stale_ = true;
+  if (isVisible()) draw();
+}
+
+QChartView* TGridChart::View() const {
+  draw();
+  return view_;
+}
+
+void TGridChart::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
   draw();
 }
 
-void TGridChart::draw() {
+void TGridChart::draw() const {
+  if (!view_) {
+    view_ = new QChartView(const_cast<TGridChart*>(this));
+    view_->setObjectName(QStringLiteral("chartView"));
+    view_->setRenderHint(QPainter::Antialiasing);
+    layout()->addWidget(view_);
+    stale_ = true;
+  }
+  if (!stale_) return;
+  stale_ = false;
   auto* chart = new QChart();
   chart->setTitle(setup_.title);
   QFont titleFont = chart->titleFont();
@@ -243,6 +260,7 @@ void TGridChart::draw() {
 
 QString TGridChart::SavePng(const QString& path, QSize size) const {
   if (QString refused = CheckWritable(path); !refused.isEmpty()) return refused;
+  draw();
   QPixmap picture;
   if (size.isValid() && size != view_->size()) {
     // Drawn at the asked size without disturbing the window.

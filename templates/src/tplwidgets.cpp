@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 #include <QToolButton>
 
 namespace vlt::templates {
@@ -166,7 +167,9 @@ void TClickableImage::mouseReleaseEvent(QMouseEvent* event) {
   if (click) emit Click();
 }
 
-QPixmap AdvertPixmap() {
+namespace {
+
+QPixmap drawAdvert() {
   const int w = 209, h = 385;
   QPixmap pixmap(w, h);
   QPainter p(&pixmap);
@@ -219,6 +222,19 @@ QPixmap AdvertPixmap() {
   p.setFont(f);
   p.setPen(QColor(0x1f, 0x5f, 0xa8));
   p.drawText(button, Qt::AlignCenter, QStringLiteral("访问官网 ›"));
+  return pixmap;
+}
+
+}  // namespace
+
+QPixmap AdvertPixmap() {
+  // Every window shows the same picture: drawn once, not for each window that opens.
+  static const QString key = QStringLiteral("vlt-advert");
+  QPixmap pixmap;
+  if (!QPixmapCache::find(key, &pixmap)) {
+    pixmap = drawAdvert();
+    QPixmapCache::insert(key, pixmap);
+  }
   return pixmap;
 }
 

@@ -11,6 +11,7 @@
 
 #include "reportoutput.h"
 #include "tplwidgets.h"
+#include "vlt/likepattern.h"
 #include "vlt/sqltext.h"
 
 VLT_REGISTER_CLASS(uBaseReportForm, TfrmBaseReportForm);
@@ -22,7 +23,6 @@ using namespace vlt::templates;
 namespace {
 
 const QString kDateReversed = QStringLiteral("单据开始日期不能大于结束日期");
-constexpr char kLikeEscape = '!';
 
 QLabel* stripLabel(QWidget* parent, const char* name, const char* text) {
   auto* l = new QLabel(QString::fromUtf8(text), parent);
@@ -195,21 +195,11 @@ int TfrmBaseReportForm::FilterIndex() const {
 }
 
 std::string TfrmBaseReportForm::FilterValue() const {
-  return ss(edtFilterValue->text().trimmed());
-}
-
-std::string TfrmBaseReportForm::LikeContainsLiteral(const std::string& text) {
-  std::string pattern = "%";
-  for (char c : text) {
-    if (c == '%' || c == '_' || c == kLikeEscape) pattern += kLikeEscape;
-    pattern += c;
-  }
-  pattern += '%';
-  return quotedStr(pattern) + " ESCAPE '" + kLikeEscape + "'";
+  return trimFindValue(ss(edtFilterValue->text()));
 }
 
 std::string TfrmBaseReportForm::FindPattern() const {
-  return LikeContainsLiteral(FilterValue());
+  return likeFindPattern(FilterValue());
 }
 
 void TfrmBaseReportForm::actMakeReportExecute() {

@@ -82,9 +82,6 @@ class TfrmBaseReportForm : public TfrmBaseFormEx {
 
   // The first and last day of a quick choice, seen from `today` (weeks run Monday to Sunday).
   static std::pair<QDate, QDate> DateRangeOf(int choice, const QDate& today);
-  // A quoted LIKE pattern with an escape clause that finds `text` anywhere, literally:
-  // '%50!%%' ESCAPE '!' for "50%".
-  static std::string LikeContainsLiteral(const std::string& text);
 
   void AddReportTool(QWidget* widget);
   void ShowTotalStrip(bool visible = true);
@@ -106,7 +103,7 @@ class TfrmBaseReportForm : public TfrmBaseFormEx {
   // The find column chosen (0: "全部") and the find value without blanks around it.
   int FilterIndex() const;
   std::string FilterValue() const;
-  // LikeContainsLiteral(FilterValue()).
+  // The find value as a quoted LIKE pattern with its escape clause (vlt/likepattern.h).
   std::string FindPattern() const;
   // The system database or the account set, by TagString.
   vlt::Packet RunSelect(const std::string& sql) const;

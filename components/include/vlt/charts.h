@@ -73,19 +73,25 @@ class TGridChart : public QWidget {
   // Draws the rows (none drawn for a null or closed data set: the chart says so).
   void Refresh(const ClientDataSet* dataSet);
   const TChartData& Data() const { return data_; }
-  QChartView* View() const { return view_; }
+  // The chart view is made and drawn when first shown or asked for: a report that is never
+  // charted does not pay for it.
+  QChartView* View() const;
   // Writes the chart as PNG (the widget's size, or `size`); an empty text on success, else the
   // user's message.
   QString SavePng(const QString& path, QSize size = QSize()) const;
   // Asks for a file name, writes the PNG and tells the user where it went or why it failed.
   void ExportPng();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
-  void draw();
+  void draw() const;
 
   TChartSetup setup_;
   TChartData data_;
-  QChartView* view_;
+  mutable QChartView* view_ = nullptr;
+  mutable bool stale_ = true;  // the view does not show data_ yet
 };
 
 }  // namespace vlt::components
