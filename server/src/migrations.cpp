@@ -158,10 +158,23 @@ bool pending(Connection& db, const std::vector<Migration>& migrations) {
 
 }  // namespace
 
+void executeAgainOnCollision(Connection& db, const std::string& sql) {
+  for (int attempt = 1;; ++attempt) {
+    try {
+      db.execute(sql);
+      return;
+    } catch (const DbError& e) {
+      if (!e.retryable() || attempt >= 10) throw;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
+  }
+}
+
 SchemaLock::SchemaLock(Connection& db) : db_(db) {
   std::random_device rd;
   holder_ = std::to_string(rd()) + std::to_string(rd());
-  db_.execute(
+  executeAgainOnCollision(
+      db_,
       "CREATE TABLE IF NOT EXISTS vlt_schema_lock (id TINYINT PRIMARY KEY, holder VARCHAR(40) "
       "NOT NULL, taken_at DATETIME NOT NULL)");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(10);
@@ -175,7 +188,8 @@ SchemaLock::SchemaLock(Connection& db) : db_(db) {
     if (std::chrono::steady_clock::now() > deadline)
       throw Error("Another instance has been upgrading database " + db_.database() +
                   " for ten minutes");
-    db_.execute(
+    executeAgainOnCollision(
+        db_,
         "DELETE FROM vlt_schema_lock WHERE id = 1 AND taken_at < UTC_TIMESTAMP() - INTERVAL 2 "
         "MINUTE");
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -196,7 +210,8 @@ void SchemaLock::refresh() {
 }
 
 int applyMigrations(Connection& db, const std::vector<Migration>& migrations) {
-  db.execute(
+  executeAgainOnCollision(
+      db,
       "CREATE TABLE IF NOT EXISTS vlt_schema_version (version INT PRIMARY KEY, "
       "name VARCHAR(200) NOT NULL, applied_at DATETIME NOT NULL DEFAULT CURRENT_TIMESTAMP)");
   if (!pending(db, migrations)) return 0;

@@ -49,4 +49,8 @@ class SchemaLock {
 // many were applied. Throws DbError naming the file.
 int applyMigrations(Connection& db, const std::vector<Migration>& migrations);
 
+// Runs a statement that instances starting together on a cluster's nodes may collide on
+// (reported as a deadlock), trying again a few times.
+void executeAgainOnCollision(Connection& db, const std::string& sql);
+
 }  // namespace vlt::server

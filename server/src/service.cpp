@@ -57,10 +57,14 @@ void DataService::prepare() {
   DbEndpoint admin = settings_.admin;
   admin.database.clear();
   auto root = Connection::open(admin);
-  pool_.setCausalReads(isGaleraNode(*root));
+  const bool cluster = isGaleraNode(*root);
+  pool_.setCausalReads(cluster);
+  // Whether a migration is still to do is read after taking the lock: on a cluster node the
+  // read must wait for what the previous holder did on another node.
+  if (cluster) root = Connection::open(admin, SessionSettings{0, true});
   for (const std::string& db : {authDb_, systemDb_}) {
-    root->execute("CREATE DATABASE IF NOT EXISTS " + quoteIdentifier(db) +
-                  " CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci");
+    executeAgainOnCollision(*root, "CREATE DATABASE IF NOT EXISTS " + quoteIdentifier(db) +
+                                       " CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci");
   }
   root->use(authDb_);
   applyMigrations(*root, schemaMigrations("auth"));
