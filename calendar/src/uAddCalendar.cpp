@@ -205,7 +205,10 @@ std::string TfrmAddCalendar::WeekdaysText() const {
   if (!rbWeek->isChecked()) return {};
   std::string days;
   for (std::size_t i = 0; i < chkDays.size(); ++i)
-    if (chkDays[i]->isChecked()) days += (days.empty() ? "" : ",") + std::to_string(i + 1);
+    if (chkDays[i]->isChecked()) {
+      if (!days.empty()) days += ',';
+      days += std::to_string(i + 1);
+    }
   return days;
 }
 
