@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <thread>
 
 #include "vlt/sqltext.h"
 
@@ -347,7 +349,14 @@ void Connection::connect() {
 void Connection::send(std::string_view sql, SessionUse use) {
   const bool unverified = unverified_;
   unverified_ = false;
-  if (mysql_real_query(mysql_, sql.data(), sql.size()) == 0) return;
+  // A statement outside a transaction that lost a deadlock, or a cluster's certification, was
+  // rolled back whole: sent again after a short pause.
+  const bool alone = (mysql_->server_status & SERVER_STATUS_IN_TRANS) == 0;
+  for (int attempt = 1;; ++attempt) {
+    if (mysql_real_query(mysql_, sql.data(), sql.size()) == 0) return;
+    if (!alone || mysql_errno(mysql_) != 1213 || attempt >= 5) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt));
+  }
   // 2006: the statement was not sent; 2013: it may have run before the connection broke.
   const unsigned code = mysql_errno(mysql_);
   const bool retry = unverified && (code == 2006 || (code == 2013 && use == SessionUse::ReadsOnly));
