@@ -108,6 +108,40 @@ void BM_DirectLoad(benchmark::State& state) {
   mysql_close(m);
 }
 
+// Where the window's time goes: the load through the proxy (HTTP and decoding), the same
+// packet put into a data set, and the service alone (no HTTP, no decoding).
+void BM_ProxyLoad(benchmark::State& state) {
+  for (auto _ : state) {
+    vlt::Packet p = vlt::host::doServerMethods().GetUserDBDataBySql(fx->served.set, kLoadSql);
+    if (p.rows.size() != kReceipts) state.SkipWithError("not every receipt read");
+  }
+}
+
+void BM_LoadFromPacket(benchmark::State& state) {
+  const vlt::Packet p = vlt::host::doServerMethods().GetUserDBDataBySql(fx->served.set, kLoadSql);
+  auto ds = std::make_unique<vlt::ClientDataSet>();
+  for (auto _ : state) {
+    state.PauseTiming();
+    vlt::Packet copy = p;
+    ds = std::make_unique<vlt::ClientDataSet>();  // the last one is freed untimed
+    state.ResumeTiming();
+    ds->LoadFromPacket(std::move(copy));
+    ds->MergeChangeLog();
+    if (ds->RecordCount() != kReceipts) state.SkipWithError("not every receipt loaded");
+  }
+}
+
+void BM_ServiceLoad(benchmark::State& state) {
+  const vlt::server::Caller c{fx->served.owner, "127.0.0.1"};
+  for (auto _ : state) {
+    vlt::Packet p = fx->service->GetUserDBDataBySql(c, fx->served.set, kLoadSql);
+    if (p.rows.size() != kReceipts) state.SkipWithError("not every receipt read");
+  }
+}
+
+BENCHMARK(BM_ProxyLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_LoadFromPacket)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_ServiceLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_OpenReceiptWindow)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_DirectLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <iterator>
 
 #include "vlt/errors.h"
 
@@ -81,6 +82,7 @@ struct ClientDataSet::LoadPlan {
   std::vector<int> source;  // per definition: packet column, or -1
   std::vector<bool> convert;
   std::vector<std::unique_ptr<LoadPlan>> nested;  // per definition, DataSet fields only
+  FieldDefs defs;  // of a nested level: its fields, built once rather than per record
 };
 
 namespace {
@@ -546,8 +548,9 @@ void ClientDataSet::LoadFromPacket(Packet&& packet) {
         plan->source[i] = s;
         if (static_cast<std::size_t>(s) != i) plan->identity = false;
         if (d.type == DataType::DataSet) {
-          plan->nested[i] =
-              make(FieldDefs(d.children), FieldDefs(sd.children), path + d.name + ".");
+          FieldDefs children(d.children);
+          plan->nested[i] = make(children, FieldDefs(sd.children), path + d.name + ".");
+          plan->nested[i]->defs = std::move(children);
           if (!plan->nested[i]->identity) plan->identity = false;
         } else if (sd.type != d.type) {
           plan->convert[i] = true;
@@ -561,6 +564,7 @@ void ClientDataSet::LoadFromPacket(Packet&& packet) {
                      const LoadPlan& plan, const std::string& path) {
       std::vector<std::size_t> nestedIdx = nestedIndexes(defs);
       store.records.reserve(rows.size());
+      Row scratch;
       for (std::size_t r = 0; r < rows.size(); ++r) {
         Row& src = rows[r];
         Record rec;
@@ -579,23 +583,29 @@ void ClientDataSet::LoadFromPacket(Packet&& packet) {
           }
           rec.values = std::move(src);
         } else {
-          rec.values.resize(defs.size());
+          // The row's own storage is reused (through a scratch row that keeps its capacity):
+          // a fresh allocation per record costs a large load a page fault every few rows.
+          scratch.clear();
+          std::move(src.begin(), src.end(), std::back_inserter(scratch));
+          src.clear();
+          src.resize(defs.size());
           for (std::size_t i = 0; i < defs.size(); ++i) {
             int s = plan.source[i];
             if (s < 0) continue;
-            if (static_cast<std::size_t>(s) >= src.size())
+            if (static_cast<std::size_t>(s) >= scratch.size())
               throw DataSetError(path + "row " + std::to_string(r + 1) + " is too short");
-            Value& v = src[static_cast<std::size_t>(s)];
+            Value& v = scratch[static_cast<std::size_t>(s)];
             if (plan.convert[i] && !v.isNull()) {
               try {
-                rec.values[i] = coerceValue(v, defs[i].type, defs[i].precision, defs[i].scale);
+                src[i] = coerceValue(v, defs[i].type, defs[i].precision, defs[i].scale);
               } catch (const ConversionError& e) {
                 throw DataSetError(path + rowField(r, defs[i]) + ": " + e.what());
               }
             } else {
-              rec.values[i] = std::move(v);
+              src[i] = std::move(v);
             }
           }
+          rec.values = std::move(src);
         }
         rec.nested.resize(nestedIdx.size());
         for (std::size_t slot = 0; slot < nestedIdx.size(); ++slot) {
@@ -605,8 +615,12 @@ void ClientDataSet::LoadFromPacket(Packet&& packet) {
           if (v.isNull() || !isStored(defs[f])) continue;
           if (v.type() != DataType::DataSet)
             throw DataSetError(path + rowField(r, defs[f]) + ": not a nested dataset");
-          std::vector<Row> sub = *v.nested();
-          fill(rec.nested[slot], sub, FieldDefs(defs[f].children), *plan.nested[f],
+          // Rows nobody else holds are taken rather than copied (every maker of nested rows
+          // creates them as a mutable vector).
+          std::vector<Row> sub = v.nested().use_count() == 1
+                                     ? std::move(const_cast<NestedRows&>(*v.nested()))
+                                     : *v.nested();
+          fill(rec.nested[slot], sub, plan.nested[f]->defs, *plan.nested[f],
                path + defs[f].name + " of row " + std::to_string(r + 1) + ": ");
         }
         store.records.push_back(std::move(rec));

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QList>
 #include <QPixmap>
 #include <QString>
@@ -24,6 +25,11 @@ namespace vlt::templates {
 
 using vlt::components::ActionButton;
 using vlt::components::MakeAction;
+
+// Puts `text` into a box that shows a value; the same text again costs no new text layout.
+inline void ShowText(QLineEdit* box, const QString& text) {
+  if (box->text() != text) box->setText(text);
+}
 
 // The pictures of the tool strips.
 enum class ToolIcon { New, Edit, Delete, Refresh, SaveNew, SaveClose, Search, Clear, Prior, Next };

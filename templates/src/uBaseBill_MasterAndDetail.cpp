@@ -120,7 +120,7 @@ class TfrmBaseBill_MasterAndDetail::Watcher : public DataSetObserver {
       Field* date = form_.cdsMaster.FindField("BDate");
       const bool row =
           form_.cdsMaster.DisplayRow() >= 0 || form_.cdsMaster.State() == DataSetState::Insert;
-      if (date) form_.edtBdate->setText(row ? qs(date->AsString()) : QString());
+      if (date) ShowText(form_.edtBdate, row ? qs(date->AsString()) : QString());
       form_.BillShown();
     }
     form_.ShowTotals();
@@ -519,28 +519,59 @@ namespace {
 std::string limitText() {
   return " LIMIT " + std::to_string(TfrmBaseBill_MasterAndDetail::kPageSize);
 }
+
+// Runs `work` with the grids and boxes of both data sets told once, at the end, instead of at
+// every step (a page load and the move to its first bill would each show everything again).
+template <typename Work>
+bool WithControlsHeld(ClientDataSet& master, ClientDataSet& detail, Work work) {
+  master.DisableControls();
+  detail.DisableControls();
+  bool result = false;
+  try {
+    result = work();
+  } catch (...) {
+    try {
+      detail.EnableControls();
+      master.EnableControls();
+    } catch (...) {
+      // The first failure is the one to report.
+    }
+    throw;
+  }
+  detail.EnableControls();
+  master.EnableControls();
+  return result;
+}
 }  // namespace
+
+bool TfrmBaseBill_MasterAndDetail::LoadPage(const std::string& masterSql, bool last) {
+  return WithControlsHeld(cdsMaster, cdsDetail, [&] {
+    if (!GetMasterData(masterSql)) return false;
+    if (last)
+      cdsMaster.Last();
+    else
+      cdsMaster.First();
+    return true;
+  });
+}
 
 void TfrmBaseBill_MasterAndDetail::actPriorExecute() {
   if (FOperateState == "Append") {
     LeaveBill();
-    if (!GetMasterData(MasterDataSql + " ORDER BY BCode DESC" + limitText()) ||
+    if (!LoadPage(MasterDataSql + " ORDER BY BCode DESC" + limitText(), false) ||
         cdsMaster.IsEmpty()) {
       ShowMessage(kNoBills);
       AppendBill();
       return;
     }
-    cdsMaster.First();
   } else {
     LeaveBill();
     if (cdsMaster.RecNo() != cdsMaster.RecordCount()) {
       cdsMaster.Next();
     } else {
       const std::string code = quotedStr(cdsMaster.FieldByName("BCode").AsString());
-      if (GetMasterData(MasterDataSql + " where bcode<" + code + " ORDER BY BCode DESC" +
-                        limitText()))
-        cdsMaster.First();
-      else
+      if (!LoadPage(MasterDataSql + " where bcode<" + code + " ORDER BY BCode DESC" + limitText(),
+                    false))
         ShowMessage(kFirstBill);
     }
   }
@@ -563,8 +594,7 @@ void TfrmBaseBill_MasterAndDetail::actNextExecute() {
     cdsMaster.Prior();
     return;
   }
-  if (GetMasterData(laterPage(MasterDataSql, cdsMaster.FieldByName("BCode").AsString()))) {
-    cdsMaster.Last();
+  if (LoadPage(laterPage(MasterDataSql, cdsMaster.FieldByName("BCode").AsString()), true)) {
     FOperateState = "Edit";
   } else {
     AppendBill();
@@ -599,8 +629,7 @@ void TfrmBaseBill_MasterAndDetail::actDelBillExecute() {
     return;
   }
   // The deleted bill was the page's newest: the next later one, if any, is on another page.
-  if (GetMasterData(laterPage(MasterDataSql, code))) {
-    cdsMaster.Last();
+  if (LoadPage(laterPage(MasterDataSql, code), true)) {
     FOperateState = "Edit";
   } else {
     AppendBill();
@@ -844,9 +873,9 @@ components::TPrintDoc TfrmBaseBill_MasterAndDetail::BillPrintDoc() {
 
 void TfrmBaseBill_MasterAndDetail::ShowTotals() {
   if (!cdsDetail.Active()) return;
-  if (Field* q = cdsDetail.FindField("TotalQty")) edtTotalQty->setText(quantityText(q->AsValue()));
+  if (Field* q = cdsDetail.FindField("TotalQty")) ShowText(edtTotalQty, quantityText(q->AsValue()));
   if (Field* a = cdsDetail.FindField("TotalAmount"))
-    edtTotalAmount->setText(qs(decimalOf(a->AsValue()).rescaled(2).toString()));
+    ShowText(edtTotalAmount, qs(decimalOf(a->AsValue()).rescaled(2).toString()));
 }
 
 void TfrmBaseBill_MasterAndDetail::doUpdateDoneQtyByAutoStoreIO() {

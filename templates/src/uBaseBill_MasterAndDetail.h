@@ -135,6 +135,8 @@ class TfrmBaseBill_MasterAndDetail : public TfrmBaseFormEx {
   static int GetDeltailMaxBno(vlt::ClientDataSet& dataSet);
   // Loads one page; false when no bill came (the page shown stays).
   bool GetMasterData(const std::string& whereAndOrder);
+  // Loads one page and shows its first bill, or its last with `last`; false as GetMasterData.
+  bool LoadPage(const std::string& masterSql, bool last);
 
   // "Append" while a new bill is entered, "Edit" while a stored bill is shown.
   const std::string& OperateState() const { return FOperateState; }

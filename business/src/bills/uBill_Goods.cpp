@@ -262,11 +262,11 @@ TGoodsBill::TGoodsBill(QWidget* owner, const TGoodsBillKind& kind)
     edtAccount = new QLineEdit(area);
     edtAccount->setObjectName("edtAccount");
     edtAccount->setReadOnly(true);
-    rows.PickRow("lblAccount", purchase ? "付款帐户" : "收款帐户", edtAccount, actSelectAccount,
-                 "btnSelectAccount");
+    lblAccount_ = rows.PickRow("lblAccount", purchase ? "付款帐户" : "收款帐户", edtAccount,
+                               actSelectAccount, "btnSelectAccount");
     edtAccAmt = new TNumberBox(area, "edtAccAmt", purchase ? "付款金额" : "收款金额", 2,
                                kAmountIntegerDigits, false);
-    rows.Row("lblAccAmt", purchase ? "付款金额" : "收款金额", edtAccAmt);
+    lblAccAmt_ = rows.Row("lblAccAmt", purchase ? "付款金额" : "收款金额", edtAccAmt);
   }
   if (kind.stockOption) {
     chkIsStoreIO = new QCheckBox(QString::fromUtf8(kind.stockOption), area);
@@ -277,7 +277,7 @@ TGoodsBill::TGoodsBill(QWidget* owner, const TGoodsBillKind& kind)
     edtStore = new QLineEdit(area);
     edtStore->setObjectName("edtStore");
     edtStore->setReadOnly(true);
-    rows.PickRow("lblStore", "仓库名称", edtStore, actSelectStore, "btnSelectStore");
+    lblStore_ = rows.PickRow("lblStore", "仓库名称", edtStore, actSelectStore, "btnSelectStore");
   }
   if (trade()) {
     mmoRevMemo = new QPlainTextEdit(area);
@@ -394,14 +394,14 @@ void TGoodsBill::EnableChoices() {
     for (QWidget* w : {static_cast<QWidget*>(edtAccount), static_cast<QWidget*>(edtAccAmt)})
       w->setEnabled(pay);
     actSelectAccount->setEnabled(pay);
-    for (const char* name : {"lblAccount", "lblAccAmt"})
-      if (auto* l = findChild<QLabel*>(name)) l->setEnabled(pay);
+    for (QLabel* l : {lblAccount_, lblAccAmt_})
+      l->setEnabled(pay);
   }
   if (chkIsStoreIO) {
     const bool store = chkIsStoreIO->isChecked();
     edtStore->setEnabled(store);
     actSelectStore->setEnabled(store);
-    if (auto* l = findChild<QLabel*>("lblStore")) l->setEnabled(store);
+    lblStore_->setEnabled(store);
   }
 }
 
@@ -411,12 +411,12 @@ void TGoodsBill::BillShown() {
   const bool row = cdsMaster.DisplayRow() >= 0 || cdsMaster.State() == DataSetState::Insert;
   if (edtTaxRate) {
     Field& rate = cdsMaster.FieldByName("TaxRate");
-    if (!edtTaxRate->hasFocus()) edtTaxRate->setText(row ? qs(rate.AsString()) : QString());
+    if (!edtTaxRate->hasFocus()) ShowText(edtTaxRate, row ? qs(rate.AsString()) : QString());
   }
   if (edtAccAmt) {
     Field& amount = cdsMaster.FieldByName("AccAmt");
-    edtAccAmt->setText(row && !amount.IsNull() ? qs(amount.AsDecimal().rescaled(2).toString())
-                                               : QString());
+    ShowText(edtAccAmt,
+             row && !amount.IsNull() ? qs(amount.AsDecimal().rescaled(2).toString()) : QString());
   }
   showing_ = false;
   EnableChoices();

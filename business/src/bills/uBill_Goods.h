@@ -64,6 +64,10 @@ class TGoodsBill : public TfrmBaseBill_MasterAndDetail {
   vlt::templates::TNumberBox* edtAccAmt = nullptr;
   QCheckBox* chkIsStoreIO = nullptr;
   QLineEdit* edtStore = nullptr;
+  // The captions EnableChoices greys with their boxes (looked up once, not at every bill shown).
+  QLabel* lblAccount_ = nullptr;
+  QLabel* lblAccAmt_ = nullptr;
+  QLabel* lblStore_ = nullptr;
   QPlainTextEdit* mmoRevMemo = nullptr;
 
   void FormCreate() override;
