@@ -24,6 +24,7 @@
 #include "http.h"
 #include "service.h"
 #include "tplwidgets.h"
+#include "vlt/heap.h"
 #include "vlt/host.h"
 #include "vlt/servermethods.h"
 
@@ -256,6 +257,7 @@ void ratio(const char* what, double a, double b, double target) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vlt::KeepFreedMemory();  // as the client and the service do
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);

@@ -3,7 +3,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -12,6 +11,7 @@
 
 #include "bench_data.h"
 #include "vlt/dataset.h"
+#include "vlt/heap.h"
 
 namespace {
 
@@ -204,11 +204,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-#if defined(__GLIBC__)
-  // Keep freed memory in the process between iterations, as a long-running client or service
-  // does anyway; otherwise every iteration of every benchmark here pays the kernel's page faults
-  // for tens of megabytes again, which this machine makes very slow. Applies to both sides of
-  // every ratio. Pass --default-malloc to measure without it.
+  // Freed memory stays in the process between iterations, as the client and the service keep
+  // it; pass --default-malloc to measure without it.
   bool keepMemory = true;
   int kept = 1;
   for (int i = 1; i < argc; ++i) {
@@ -218,11 +215,7 @@ int main(int argc, char** argv) {
       argv[kept++] = argv[i];
   }
   argc = kept;
-  if (keepMemory) {
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  }
-#endif
+  if (keepMemory) vlt::KeepFreedMemory();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;

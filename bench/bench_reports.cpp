@@ -34,6 +34,7 @@
 #include "http.h"
 #include "service.h"
 #include "uBaseReportForm.h"
+#include "vlt/heap.h"
 #include "vlt/host.h"
 #include "vlt/servermethods.h"
 
@@ -300,6 +301,7 @@ std::string unitClass(const char* report) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vlt::KeepFreedMemory();  // as the client and the service do
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);

@@ -10,7 +10,6 @@
 
 #include <benchmark/benchmark.h>
 #include <httplib.h>
-#include <malloc.h>
 #include <mysql.h>
 #include <unistd.h>
 
@@ -35,6 +34,7 @@
 #include "privatedb.h"
 #include "service.h"
 #include "vlt/dataset.h"
+#include "vlt/heap.h"
 #include "vlt/json.h"
 #include "vlt/servermethods.h"
 #include "vlt/sqltext.h"
@@ -765,15 +765,8 @@ int main(int argc, char** argv) {
   argc = kept;
   options.clients = std::max(1, options.clients);
   options.traders = std::max(1, options.traders);
-#if defined(__GLIBC__)
-  // As in vlt-bench-core: freed memory stays in the process (both sides of every ratio).
-  if (keepMemory) {
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  }
-#else
-  (void)keepMemory;
-#endif
+  // As the client and the service keep freed memory (--default-malloc measures without).
+  if (keepMemory) vlt::KeepFreedMemory();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 

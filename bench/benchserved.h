@@ -6,11 +6,15 @@
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "benchdb.h"
 #include "http.h"
@@ -74,5 +78,43 @@ class TimesReporter : public benchmark::ConsoleReporter {
   }
   std::map<std::string, double> times;  // in each benchmark's unit
 };
+
+// Two kinds of work timed in alternation, round after round, so that whatever else slows the
+// machine during the run weighs on both alike; their medians give the ratio. Each function
+// does its work once and returns the milliseconds it measured (leaving out its own set-up).
+struct Paired {
+  double first = 0;   // median, ms
+  double second = 0;  // median, ms
+  double ratio() const { return second > 0 ? first / second : 0; }
+
+  // Prints "what: first ms / second ms = ratio (target <= t)" with ok or MISSED.
+  void print(const char* what, double target) const {
+    std::printf("%s: %.2f ms / %.2f ms = %.2f (target <= %.1f)%s\n", what, first, second, ratio(),
+                target, ratio() <= target ? "  ok" : "  MISSED");
+  }
+};
+
+inline double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+inline Paired RunPaired(int rounds, const std::function<double()>& first,
+                        const std::function<double()>& second) {
+  std::vector<double> a, b;
+  for (int i = 0; i < rounds; ++i) {
+    a.push_back(first());
+    b.push_back(second());
+  }
+  return {median(a), median(b)};
+}
+
+// Milliseconds since `start`.
+inline double msSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
 
 }  // namespace vlt::bench

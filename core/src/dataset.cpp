@@ -83,6 +83,11 @@ struct ClientDataSet::LoadPlan {
   std::vector<bool> convert;
   std::vector<std::unique_ptr<LoadPlan>> nested;  // per definition, DataSet fields only
   FieldDefs defs;  // of a nested level: its fields, built once rather than per record
+  // Moves that turn a packet row of `packetWidth` values into a record's values in place, each
+  // value moved once (index -1 is a spare value, -2 as a source a null). Empty when the row
+  // cannot be rearranged in place.
+  std::vector<std::pair<int, int>> moves;
+  std::size_t packetWidth = 0;
 };
 
 namespace {
@@ -557,7 +562,78 @@ void ClientDataSet::LoadFromPacket(Packet&& packet) {
           plan->identity = false;
         }
       }
+      plan->packetWidth = src.size();
+      planMoves(*plan, defs.size());
       return plan;
+    }
+
+    // Rearranging a row in place: a slot whose old value nobody takes starts a chain (it takes
+    // its value, which frees the slot that value came from, and so on); what is left are
+    // cycles, turned round through the spare value.
+    static void planMoves(LoadPlan& plan, std::size_t fields) {
+      const std::size_t width = std::max(fields, plan.packetWidth);
+      std::vector<int> takenBy(width, -1);
+      for (std::size_t i = 0; i < fields; ++i) {
+        const int s = plan.source[i];
+        if (s < 0) continue;
+        if (takenBy[static_cast<std::size_t>(s)] >= 0) return;  // a column taken twice
+        takenBy[static_cast<std::size_t>(s)] = static_cast<int>(i);
+      }
+      std::vector<bool> done(fields, false);
+      auto& moves = plan.moves;
+      auto walk = [&](std::size_t start) {
+        std::size_t at = start;
+        while (true) {
+          done[at] = true;
+          const int s = plan.source[at];
+          if (s < 0) {
+            moves.emplace_back(static_cast<int>(at), -2);
+            return;
+          }
+          moves.emplace_back(static_cast<int>(at), s);
+          const auto from = static_cast<std::size_t>(s);
+          if (from >= fields || done[from]) return;
+          at = from;
+        }
+      };
+      for (std::size_t i = 0; i < fields; ++i)
+        if (plan.source[i] == static_cast<int>(i)) done[i] = true;
+      for (std::size_t i = 0; i < fields; ++i)
+        if (!done[i] && takenBy[i] < 0) walk(i);
+      for (std::size_t i = 0; i < fields; ++i) {
+        if (done[i]) continue;
+        // A cycle: every slot's value goes to another slot of it.
+        moves.emplace_back(-1, static_cast<int>(i));
+        std::size_t at = i;
+        while (true) {
+          done[at] = true;
+          const auto from = static_cast<std::size_t>(plan.source[at]);
+          if (from == i) {
+            moves.emplace_back(static_cast<int>(at), -1);
+            break;
+          }
+          moves.emplace_back(static_cast<int>(at), static_cast<int>(from));
+          at = from;
+        }
+      }
+      if (moves.empty()) moves.emplace_back(0, 0);  // nothing moves; still planned
+    }
+
+    // Applies the plan's moves; false when the row does not have the packet's width.
+    static bool rearrange(Row& row, const LoadPlan& plan, std::size_t fields) {
+      if (plan.moves.empty() || row.size() != plan.packetWidth) return false;
+      if (fields > row.size()) row.resize(fields);
+      Value spare;
+      for (const auto& [to, from] : plan.moves) {
+        if (to == from) continue;
+        Value& target = to < 0 ? spare : row[static_cast<std::size_t>(to)];
+        if (from == -2)
+          target = Value();
+        else
+          target = std::move(from < 0 ? spare : row[static_cast<std::size_t>(from)]);
+      }
+      row.resize(fields);
+      return true;
     }
 
     static void fill(Store& store, std::vector<Row>& rows, const FieldDefs& defs,
@@ -582,9 +658,20 @@ void ClientDataSet::LoadFromPacket(Packet&& packet) {
                                  std::string(dataTypeName(defs[i].type)) + " field");
           }
           rec.values = std::move(src);
+        } else if (rearrange(src, plan, defs.size())) {
+          // The row's own storage becomes the record's: a fresh allocation per record costs a
+          // large load a page fault every few rows.
+          for (std::size_t i = 0; i < defs.size(); ++i) {
+            Value& v = src[i];
+            if (!plan.convert[i] || v.isNull()) continue;
+            try {
+              v = coerceValue(v, defs[i].type, defs[i].precision, defs[i].scale);
+            } catch (const ConversionError& e) {
+              throw DataSetError(path + rowField(r, defs[i]) + ": " + e.what());
+            }
+          }
+          rec.values = std::move(src);
         } else {
-          // The row's own storage is reused (through a scratch row that keeps its capacity):
-          // a fresh allocation per record costs a large load a page fault every few rows.
           scratch.clear();
           std::move(src.begin(), src.end(), std::back_inserter(scratch));
           src.clear();

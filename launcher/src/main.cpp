@@ -3,8 +3,10 @@
 
 #include "startup.h"
 #include "vlt/embedded.h"
+#include "vlt/heap.h"
 
 int main(int argc, char** argv) {
+  vlt::KeepFreedMemory();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Vlt");
   // A service this client starts runs until the program ends.

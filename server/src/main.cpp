@@ -19,6 +19,7 @@
 #include "http.h"
 #include "privatedb.h"
 #include "service.h"
+#include "vlt/heap.h"
 #include "web.h"
 
 namespace fs = std::filesystem;
@@ -105,6 +106,7 @@ fs::path defaultDataFolder() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vlt::KeepFreedMemory();
   std::string listen = "127.0.0.1:8700";
   fs::path data = defaultDataFolder();
   ServiceSettings settings;

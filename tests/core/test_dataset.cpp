@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "dataset_fixtures.h"
 #include "vlt/errors.h"
 
@@ -648,6 +650,55 @@ TEST(DataSetEvents, NewRecordCalcFieldsAndPostHooks) {
   ds.Post();
   EXPECT_EQ(after, 1);
   EXPECT_EQ(ds.FieldByName("UnFinishedQty").AsFloat(), 4);
+}
+
+// A row is rearranged in place into the defined order: every order of the packet's columns,
+// with a column the data set does not define at each place, and a client-only field among
+// the defined ones, must put each value under its own name.
+TEST(DataSetPacket, ColumnsInAnyOrderLandUnderTheirNames) {
+  const std::vector<std::string> names = {"a", "b", "c", "d"};
+  std::vector<std::size_t> order = {0, 1, 2, 3};
+  int cases = 0;
+  do {
+    for (std::size_t extraAt = 0; extraAt <= names.size(); ++extraAt) {
+      Packet p;
+      Row row;
+      std::vector<FieldDef> cols;
+      for (std::size_t i = 0; i <= names.size(); ++i) {
+        if (i == extraAt) {
+          cols.push_back(test::stringField("unused"));
+          row.emplace_back("x");
+        }
+        if (i == names.size()) break;
+        cols.push_back(test::stringField(names[order[i]]));
+        row.emplace_back("v" + names[order[i]]);
+      }
+      cols.push_back(test::typedField("n", DataType::Int64));
+      row.emplace_back(std::int64_t{7});
+      p.fields = FieldDefs(cols);
+      p.rows = {row, row};
+
+      ClientDataSet ds;
+      FieldDef calc = test::stringField("calc");
+      calc.kind = FieldKind::InternalCalc;
+      ds.FieldDefinitions() = FieldDefs{test::stringField("d"),
+                                        calc,
+                                        test::stringField("b"),
+                                        test::stringField("a"),
+                                        test::typedField("n", DataType::Int32),
+                                        test::stringField("c")};
+      ds.LoadFromPacket(std::move(p));
+      ASSERT_EQ(ds.RecordCount(), 2);
+      for (ds.First(); !ds.Eof(); ds.Next()) {
+        for (const std::string& n : names)
+          EXPECT_EQ(ds.FieldByName(n).AsString(), "v" + n) << "order case " << cases;
+        EXPECT_TRUE(ds.FieldByName("calc").IsNull());
+        EXPECT_EQ(ds.FieldByName("n").AsValue(), Value(std::int32_t{7}));
+      }
+      ++cases;
+    }
+  } while (std::next_permutation(order.begin(), order.end()));
+  EXPECT_EQ(cases, 120);
 }
 
 }  // namespace
