@@ -78,7 +78,7 @@ class RecordingProxy : public vlt::TServerMethodsClient {
 };
 
 struct Fixture : vlt::bench::BenchDatabase {
-  httplib::Server http;
+  vlt::server::HttpServer http{8};  // the service's own HTTP server
   std::thread httpThread;
   std::string owner;
   std::map<int, std::string> sets;  // years -> account set
@@ -195,7 +195,6 @@ void setUp(Fixture& f, int longYears) {
     generate(*db, years);
     f.sets[years] = set;
   }
-  vlt::server::tuneServer(f.http, 8);
   vlt::server::mountApi(f.http, *f.service);
   const int port = vlt::server::bindServer(f.http, "127.0.0.1", 0);
   f.httpThread = std::thread([&f] { f.http.listen_after_bind(); });

@@ -25,7 +25,8 @@
 namespace vlt::bench {
 
 struct ServedOwner {
-  httplib::Server http;
+  // The service's own HTTP server, as vlt-dataservice runs it.
+  server::HttpServer http{8};
   std::thread thread;
   std::string owner;
   std::string set;    // the owner's account set
@@ -46,7 +47,6 @@ struct ServedOwner {
 
   // Serves the service and signs the owner in through the proxy the windows use.
   void serve(server::DataService& service, const std::string& password) {
-    server::tuneServer(http, 8);
     server::mountApi(http, service);
     const int port = server::bindServer(http, "127.0.0.1", 0);
     thread = std::thread([this] { http.listen_after_bind(); });
