@@ -1272,6 +1272,8 @@ class OutBuffer {
   // Bytes written so far; rewinding to such a count drops what came after it.
   std::size_t written() const { return static_cast<std::size_t>(cur_ - out_.data()) - mark_; }
   void rewind(std::size_t count) { cur_ = out_.data() + mark_ + count; }
+  // What was written, until the next write.
+  std::string_view view() const { return {out_.data() + mark_, written()}; }
   // Everything written, handed over; writing goes on into an empty string of `room` bytes.
   std::string take(std::size_t room) {
     finish();
@@ -1389,9 +1391,17 @@ class Writer {
 
   // ---- a packet from text cells, for PacketWriter ----
 
-  void textHead(const std::vector<FieldDef>& defs) {
+  // With `nestedLast`, the last field is a nested data set whose rows come as text.
+  void textHead(const std::vector<FieldDef>& defs, bool nestedLast = false) {
     ctx_.push(FrameKind::FieldDef);
     for (std::size_t i = 0; i < defs.size(); ++i) {
+      if (nestedLast && i + 1 == defs.size()) {
+        if (defs[i].type != DataType::DataSet) fail("the last field is not a nested data set");
+        for (const FieldDef& child : defs[i].children)
+          if (child.type == DataType::Boolean || child.type == DataType::DataSet)
+            fail("a nested " + std::string(dataTypeName(child.type)) + " field has no text form");
+        continue;
+      }
       if (defs[i].type == DataType::Boolean || defs[i].type == DataType::DataSet) {
         ctx_.top().index = i;
         ctx_.top().field = &defs[i];
@@ -1405,18 +1415,46 @@ class Writer {
     ctx_.push(FrameKind::Row);
   }
 
+  // A row of the packet; with `nested`, the cells are those of every field but the last, and
+  // `*nested` is the text of the last field's rows ("[...]").
   void textRow(const std::vector<FieldDef>& defs, std::size_t index, const char* const* cells,
-               const unsigned long* lengths) {
+               const unsigned long* lengths, const std::string_view* nested = nullptr) {
     ctx_.top().index = index;
     if (index > 0) out_.put(',');
+    textCells(defs, cells, lengths, nested);
+  }
+
+  // A row alone, for the rows of a nested value; `index` names it in errors.
+  void textNestedRow(const std::vector<FieldDef>& defs, std::size_t index, const char* const* cells,
+                     const unsigned long* lengths) {
+    ctx_.push(FrameKind::Row);
+    ctx_.top().index = index;
+    try {
+      textCells(defs, cells, lengths, nullptr);
+    } catch (...) {
+      ctx_.pop();
+      throw;
+    }
+    ctx_.pop();
+  }
+
+ private:
+  void textCells(const std::vector<FieldDef>& defs, const char* const* cells,
+                 const unsigned long* lengths, const std::string_view* nested) {
     out_.put('[');
-    for (std::size_t j = 0; j < defs.size(); ++j) {
+    const std::size_t n = nested ? defs.size() - 1 : defs.size();
+    for (std::size_t j = 0; j < n; ++j) {
       if (j > 0) out_.put(',');
       textValue(defs, j, cells[j], lengths[j]);
+    }
+    if (nested) {
+      if (n > 0) out_.put(',');
+      out_.put(*nested);
     }
     out_.put(']');
   }
 
+ public:
   void textTail() {
     ctx_.pop();
     out_.put("]}");
@@ -1907,10 +1945,74 @@ struct PacketWriter::Impl {
   Writer writer;
   std::size_t rows = 0;
   bool finished = false;
+  bool nestedLast = false;
 };
 
 PacketWriter::PacketWriter(const FieldDefs& fields) : impl_(std::make_unique<Impl>(fields)) {
   impl_->writer.textHead(impl_->defs);
+}
+
+PacketWriter::PacketWriter(const FieldDefs& fields, NestedLast)
+    : impl_(std::make_unique<Impl>(fields)) {
+  impl_->writer.textHead(impl_->defs, true);
+  impl_->nestedLast = true;
+}
+
+void PacketWriter::row(const char* const* cells, const unsigned long* lengths,
+                       std::string_view nestedRows) {
+  if (!impl_->nestedLast) throw DataSetError("the packet has no nested last field");
+  if (impl_->finished) throw DataSetError("a row after the end of the packet");
+  const std::string_view none = "[]";
+  const std::string_view* nested = nestedRows.empty() ? &none : &nestedRows;
+  const std::size_t mark = impl_->buffer.written();
+  try {
+    impl_->writer.textRow(impl_->defs, impl_->rows, cells, lengths, nested);
+  } catch (...) {
+    impl_->buffer.rewind(mark);
+    throw;
+  }
+  ++impl_->rows;
+}
+
+// ---- NestedRowsWriter ----
+
+struct NestedRowsWriter::Impl {
+  Impl(const FieldDefs& fields, std::size_t groups)
+      : defs(fields.list()), buffer(scratch, 1024), writer(buffer), texts(groups), counts(groups) {}
+  std::vector<FieldDef> defs;
+  std::string scratch;
+  OutBuffer buffer;
+  Writer writer;
+  std::vector<std::string> texts;  // "[row,row" while open
+  std::vector<std::size_t> counts;
+};
+
+NestedRowsWriter::NestedRowsWriter(const FieldDefs& fields, std::size_t groups)
+    : impl_(std::make_unique<Impl>(fields, groups)) {
+  for (const FieldDef& d : impl_->defs)
+    if (d.type == DataType::Boolean || d.type == DataType::DataSet)
+      throw DataSetError("Field '" + d.name + "': a " + std::string(dataTypeName(d.type)) +
+                         " field has no text form");
+}
+
+NestedRowsWriter::~NestedRowsWriter() = default;
+
+void NestedRowsWriter::row(std::size_t group, const char* const* cells,
+                           const unsigned long* lengths) {
+  Impl& m = *impl_;
+  m.buffer.rewind(0);
+  m.writer.textNestedRow(m.defs, m.counts.at(group), cells, lengths);
+  std::string& t = m.texts[group];
+  t += t.empty() ? '[' : ',';
+  t += m.buffer.view();
+  ++m.counts[group];
+}
+
+std::string NestedRowsWriter::take(std::size_t group) {
+  std::string t = std::move(impl_->texts.at(group));
+  if (t.empty()) return "[]";
+  t += ']';
+  return t;
 }
 
 PacketWriter::~PacketWriter() = default;

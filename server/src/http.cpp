@@ -99,9 +99,9 @@ const std::map<std::string, Handler>& handlers() {
        }},
       {"GetMasterAndDetailData",
        [](DataService& s, const Caller& c, const Request& r) {
-         auto p = s.GetMasterAndDetailData(c, r.text("UserDBID"), r.text("MasterTable"),
+         auto p = s.GetMasterAndDetailText(c, r.text("UserDBID"), r.text("MasterTable"),
                                            r.sql("MasterSQL"), r.sql("DetailSQL"));
-         return p ? packetBody(*p) : std::string("{\"packet\":null}");
+         return p ? "{\"packet\":" + *p + "}" : std::string("{\"packet\":null}");
        }},
       {"SaveMasterAndDetailData",
        [](DataService& s, const Caller& c, const Request& r) {

@@ -8,6 +8,7 @@
 #include "galera.h"
 #include "migrations.h"
 #include "sqlclass.h"
+#include "vlt/json.h"
 #include "vlt/sqltext.h"
 
 namespace vlt::server {
@@ -554,6 +555,36 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
                                                           const std::string& masterTable,
                                                           const std::string& masterSql,
                                                           const std::string& detailSql) {
+  std::optional<std::string> text =
+      GetMasterAndDetailText(c, setId, masterTable, masterSql, detailSql);
+  if (!text) return std::nullopt;
+  return decodePacket(*text);
+}
+
+namespace {
+
+// A row's cells kept as text while the lines are read on the same connection.
+struct HeldRow {
+  std::vector<std::string> texts;
+  std::vector<bool> nulls;
+
+  HeldRow(const char* const* cells, const unsigned long* lengths, std::size_t n)
+      : texts(n), nulls(n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      nulls[i] = cells[i] == nullptr;
+      if (cells[i]) texts[i].assign(cells[i], lengths[i]);
+    }
+  }
+  std::string text(std::size_t i) const { return nulls[i] ? std::string() : texts[i]; }
+};
+
+}  // namespace
+
+std::optional<std::string> DataService::GetMasterAndDetailText(const Caller& c,
+                                                               const std::string& setId,
+                                                               const std::string& masterTable,
+                                                               const std::string& masterSql,
+                                                               const std::string& detailSql) {
   const SetAccess access = checkAccountSet(c, setId);
   if (!plainName(masterTable)) throw BadRequest("表名无效：" + masterTable);
   const SqlVerdict masterVerdict = clientStatement(masterSql, true);
@@ -562,9 +593,19 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
   const SessionUse use = masterVerdict.readsOnly && detailVerdict.readsOnly ? SessionUse::ReadsOnly
                                                                             : SessionUse::Changes;
   Lease db = accountConnection(setId, access);
-  Packet master = db->query(masterVerdict.statement, settings_.maxResultRows, use);
-  if (master.rows.empty()) return std::nullopt;
-  int bidField = master.fields.indexOf("bid");
+  const char* const* cells = nullptr;
+  const unsigned long* lengths = nullptr;
+
+  FieldDefs masterFields;
+  std::vector<HeldRow> masters;
+  {
+    OpenResult r = db->open(masterVerdict.statement, settings_.maxResultRows, use);
+    masterFields = r.fields();
+    while (r.next(cells, lengths))
+      masters.emplace_back(cells, lengths, masterFields.size());
+  }
+  if (masters.empty()) return std::nullopt;
+  int bidField = masterFields.indexOf("bid");
   if (bidField < 0) throw BadRequest("主表查询缺少 Bid 字段");
   const std::size_t b = static_cast<std::size_t>(bidField);
 
@@ -577,8 +618,8 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
         tokens[i + 1].offset == tokens[i].offset + 1)
       params.push_back(i);
   auto paramEnd = [&](std::size_t i) { return tokens[i + 1].offset + tokens[i + 1].length; };
-  std::vector<std::vector<Row>> lines(master.rows.size());
   FieldDefs lineFields;
+  std::unique_ptr<NestedRowsWriter> lines;
   const std::size_t at = params.size() == 1 ? params[0] : 0;
   if (params.size() == 1 && at >= 2 && tokens[at - 1].kind == SqlTokenKind::Symbol &&
       tokens[at - 1].text == "=" &&
@@ -586,26 +627,30 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
        tokens[at - 2].kind == SqlTokenKind::QuotedName)) {
     // One query for the whole page: "x=:bid" becomes "x IN (...)", rows grouped by bid after.
     std::string list;
-    for (const Row& r : master.rows) {
+    std::map<std::string, std::size_t, std::less<>> rowOf;
+    for (std::size_t i = 0; i < masters.size(); ++i) {
+      const std::string bid = masters[i].text(b);
       if (!list.empty()) list += ",";
-      list += quotedStr(r[b].toText());
+      list += quotedStr(bid);
+      rowOf[bid] = i;
     }
     const std::string sql = detailStatement.substr(0, tokens[at - 1].offset) + " IN (" + list +
                             ")" + detailStatement.substr(paramEnd(at));
-    Packet d = db->query(sql, settings_.maxResultRows, use);
-    lineFields = d.fields;
-    int lineBid = d.fields.indexOf("bid");
+    OpenResult d = db->open(sql, settings_.maxResultRows, use);
+    lineFields = d.fields();
+    int lineBid = lineFields.indexOf("bid");
     if (lineBid < 0) throw BadRequest("明细查询缺少 Bid 字段");
-    std::map<std::string, std::size_t> rowOf;
-    for (std::size_t i = 0; i < master.rows.size(); ++i)
-      rowOf[master.rows[i][b].toText()] = i;
-    for (Row& r : d.rows) {
-      auto it = rowOf.find(r[static_cast<std::size_t>(lineBid)].toText());
-      if (it != rowOf.end()) lines[it->second].push_back(std::move(r));
+    const auto lb = static_cast<std::size_t>(lineBid);
+    lines = std::make_unique<NestedRowsWriter>(lineFields, masters.size());
+    while (d.next(cells, lengths)) {
+      const std::string_view bid =
+          cells[lb] ? std::string_view(cells[lb], lengths[lb]) : std::string_view();
+      auto it = rowOf.find(bid);
+      if (it != rowOf.end()) lines->row(it->second, cells, lengths);
     }
   } else {
-    for (std::size_t i = 0; i < master.rows.size(); ++i) {
-      const std::string bid = quotedStr(master.rows[i][b].toText());
+    for (std::size_t i = 0; i < masters.size(); ++i) {
+      const std::string bid = quotedStr(masters[i].text(b));
       std::string sql;
       std::size_t last = 0;
       for (std::size_t p : params) {
@@ -613,20 +658,33 @@ std::optional<Packet> DataService::GetMasterAndDetailData(const Caller& c, const
         last = paramEnd(p);
       }
       sql += detailStatement.substr(last);
-      Packet d = db->query(sql, settings_.maxResultRows, use);
-      lineFields = d.fields;
-      lines[i] = std::move(d.rows);
+      OpenResult d = db->open(sql, settings_.maxResultRows, use);
+      if (!lines) {
+        lineFields = d.fields();
+        lines = std::make_unique<NestedRowsWriter>(lineFields, masters.size());
+      }
+      while (d.next(cells, lengths))
+        lines->row(i, cells, lengths);
     }
   }
   FieldDef nested;
   nested.name = masterTable + "_d";
   nested.type = DataType::DataSet;
   nested.children = lineFields.list();
-  master.fields.add(nested);
-  for (std::size_t i = 0; i < master.rows.size(); ++i)
-    master.rows[i].emplace_back(
-        std::shared_ptr<const NestedRows>(std::make_shared<NestedRows>(std::move(lines[i]))));
-  return master;
+  FieldDefs fields = masterFields;
+  fields.add(nested);
+  PacketWriter out(fields, PacketWriter::NestedLast{});
+  std::vector<const char*> rowCells(masterFields.size());
+  std::vector<unsigned long> rowLengths(masterFields.size());
+  for (std::size_t i = 0; i < masters.size(); ++i) {
+    for (std::size_t f = 0; f < masterFields.size(); ++f) {
+      rowCells[f] = masters[i].nulls[f] ? nullptr : masters[i].texts[f].data();
+      rowLengths[f] = static_cast<unsigned long>(masters[i].texts[f].size());
+    }
+    out.row(rowCells.data(), rowLengths.data(), lines->take(i));
+  }
+  out.finish();
+  return out.take();
 }
 
 std::string DataService::SaveMasterAndDetailData(const Caller& c, const std::string& setId,

@@ -119,6 +119,11 @@ class DataService {
                                                const std::string& masterTable,
                                                const std::string& masterSql,
                                                const std::string& detailSql);
+  // The same packet as its text, written straight from the database's cells.
+  std::optional<std::string> GetMasterAndDetailText(const Caller& c, const std::string& setId,
+                                                    const std::string& masterTable,
+                                                    const std::string& masterSql,
+                                                    const std::string& detailSql);
   std::string SaveMasterAndDetailData(const Caller& c, const std::string& setId,
                                       const std::string& masterTable, const Delta& delta);
   // prefix + yyyyMMdd + a 4-digit sequence: the next free code of that prefix, table and date.

@@ -743,6 +743,58 @@ TEST(JsonPacketWriter, RefusesWhatEncodePacketRefusesAndLeavesTheRowOut) {
   EXPECT_THROW(PacketWriter(FieldDefs(std::vector<FieldDef>{negative})), DataSetError);
 }
 
+// A page of bills with their lines nested: lines come in any order, a bill may have none, and
+// a line the lines' writer refuses is left out of its bill only.
+TEST(JsonPacketWriter, NestedLinesWriteWhatEncodePacketWrites) {
+  const FieldDefs lineFields(
+      std::vector<FieldDef>{field("Bid", DataType::String, 15), decimalField("Qty", 11, 2)});
+  FieldDef nested = field("tb_x_d", DataType::DataSet);
+  nested.children = lineFields.list();
+  Packet expected;
+  expected.fields = FieldDefs(std::vector<FieldDef>{field("Bid", DataType::String, 15), nested});
+  NestedRowsWriter lines(lineFields, 3);
+  auto line = [&](std::size_t bill, const char* bid, const char* qty) {
+    const char* cells[] = {bid, qty};
+    const unsigned long lengths[] = {static_cast<unsigned long>(std::strlen(bid)),
+                                     static_cast<unsigned long>(std::strlen(qty))};
+    lines.row(bill, cells, lengths);
+  };
+  line(2, "3", "1.50");
+  line(0, "1", "2.00");
+  line(2, "3", "-4.25");
+  try {
+    line(0, "bad \xC3", "1.00");
+    ADD_FAILURE() << "a line with invalid UTF-8 was accepted";
+  } catch (const DataSetError& e) {
+    EXPECT_NE(std::string(e.what()).find("row 2, field 'Bid'"), std::string::npos) << e.what();
+  }
+  auto rows = [](std::vector<Row> r) {
+    return Value(std::shared_ptr<const NestedRows>(std::make_shared<NestedRows>(std::move(r))));
+  };
+  expected.rows = {{Value("1"), rows({{Value("1"), Value(Decimal(200, 2))}})},
+                   {Value("2"), rows({})},
+                   {Value("3"), rows({{Value("3"), Value(Decimal(150, 2))},
+                                      {Value("3"), Value(Decimal(-425, 2))}})}};
+  PacketWriter writer(expected.fields, PacketWriter::NestedLast{});
+  for (std::size_t b = 0; b < 3; ++b) {
+    const std::string bid = std::to_string(b + 1);
+    const char* cells[] = {bid.c_str()};
+    const unsigned long lengths[] = {1};
+    writer.row(cells, lengths, lines.take(b));
+  }
+  writer.finish();
+  const std::string text = writer.take();
+  EXPECT_EQ(text, encodePacket(expected));
+  EXPECT_EQ(decodePacket(text), expected);
+  // Only the last field may be nested, and lines may hold neither booleans nor nested sets.
+  EXPECT_THROW(
+      PacketWriter(FieldDefs(std::vector<FieldDef>{nested, field("Bid", DataType::String)}),
+                   PacketWriter::NestedLast{}),
+      DataSetError);
+  EXPECT_THROW(NestedRowsWriter(FieldDefs(std::vector<FieldDef>{field("B", DataType::Boolean)}), 1),
+               DataSetError);
+}
+
 // ---- PacketReader: the same packet or the same error as decodePacket, in any pieces ----
 
 // Large enough that rows are decoded before the last piece arrives.

@@ -50,6 +50,11 @@ class PacketWriter {
   // Starts with the field definitions. Throws DataSetError for definitions encodePacket refuses
   // and for boolean and nested fields, which have no text form here.
   explicit PacketWriter(const FieldDefs& fields);
+  // A packet whose last field is a nested data set (a bill's lines): each row gives that
+  // field's value as the text a NestedRowsWriter made. Its children may be neither boolean
+  // nor nested.
+  struct NestedLast {};
+  PacketWriter(const FieldDefs& fields, NestedLast);
   ~PacketWriter();
   PacketWriter(const PacketWriter&) = delete;
   PacketWriter& operator=(const PacketWriter&) = delete;
@@ -58,6 +63,9 @@ class PacketWriter {
   // DataSetError naming the row and field (a value the field cannot hold, invalid UTF-8); the
   // row is then left out of the text.
   void row(const char* const* cells, const unsigned long* lengths);
+  // A row of a packet with a nested last field: cells for the other fields, then the text of
+  // the nested rows (empty for none).
+  void row(const char* const* cells, const unsigned long* lengths, std::string_view nestedRows);
   // Closes the rows and the packet; no row may follow.
   void finish();
 
@@ -66,6 +74,26 @@ class PacketWriter {
   std::size_t pending() const;
   // Hands over the text written since the last take.
   std::string take();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Writes rows of cells, as PacketWriter does, into the values of a nested field, one list per
+// group (the lines of each bill of a page), in the order they come.
+class NestedRowsWriter {
+ public:
+  // Throws DataSetError for boolean and nested fields.
+  NestedRowsWriter(const FieldDefs& fields, std::size_t groups);
+  ~NestedRowsWriter();
+  NestedRowsWriter(const NestedRowsWriter&) = delete;
+  NestedRowsWriter& operator=(const NestedRowsWriter&) = delete;
+
+  // Throws DataSetError as PacketWriter::row does; the row is then left out.
+  void row(std::size_t group, const char* const* cells, const unsigned long* lengths);
+  // A group's rows as the nested field's text, "[]" for none; the group is emptied.
+  std::string take(std::size_t group);
 
  private:
   struct Impl;
