@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
+#include <QPixmapCache>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -38,8 +39,21 @@ QIcon drawnCalendarIcon() {
 
 }  // namespace
 
+namespace {
+// The theme's calendar icon, else the drawn leaf: looked up and drawn once for every date box.
+QIcon calendarIcon() {
+  static const QString key = QStringLiteral("vlt-calendar-leaf");
+  QPixmap leaf;
+  if (!QPixmapCache::find(key, &leaf)) {
+    leaf = drawnCalendarIcon().pixmap(16, 16);
+    QPixmapCache::insert(key, leaf);
+  }
+  return QIcon::fromTheme(QStringLiteral("x-office-calendar"), QIcon(leaf));
+}
+}  // namespace
+
 TNxImgCalendarBtn::TNxImgCalendarBtn(QWidget* parent) : QToolButton(parent) {
-  setIcon(QIcon::fromTheme(QStringLiteral("x-office-calendar"), drawnCalendarIcon()));
+  setIcon(calendarIcon());
   setIconSize(QSize(16, 16));
   setAutoRaise(true);
   setFocusPolicy(Qt::NoFocus);

@@ -40,7 +40,23 @@ void drawDisk(QPainter& p, qreal s) {
 
 }  // namespace
 
+namespace {
+QPixmap drawToolIcon(ToolIcon icon, int size);
+}  // namespace
+
 QPixmap ToolIconPixmap(ToolIcon icon, int size) {
+  // Every window's tool strip shows the same few icons: each drawn once.
+  const QString key = QStringLiteral("vlt-tool-%1-%2").arg(static_cast<int>(icon)).arg(size);
+  QPixmap pixmap;
+  if (!QPixmapCache::find(key, &pixmap)) {
+    pixmap = drawToolIcon(icon, size);
+    QPixmapCache::insert(key, pixmap);
+  }
+  return pixmap;
+}
+
+namespace {
+QPixmap drawToolIcon(ToolIcon icon, int size) {
   QPixmap pixmap(size, size);
   pixmap.fill(Qt::transparent);
   QPainter p(&pixmap);
@@ -119,6 +135,7 @@ QPixmap ToolIconPixmap(ToolIcon icon, int size) {
   }
   return pixmap;
 }
+}  // namespace
 
 QToolButton* ToolButton(QAction* action, QWidget* parent, const char* name, const char* imgName,
                         ToolIcon icon, int width) {
