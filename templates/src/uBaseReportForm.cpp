@@ -245,7 +245,9 @@ Packet TfrmBaseReportForm::RunSelect(const std::string& sql) const {
 
 void TfrmBaseReportForm::ShowGrandTotal(const std::string& sql) {
   ShowTotalStrip();
-  lblTotalNum->clear();
+  // The label is set once, and only when its text changes: a selectable label builds a text
+  // control anew for each text it is given.
+  QString text;
   try {
     ClientDataSet total;
     total.LoadFromPacket(RunSelect(sql));
@@ -255,16 +257,20 @@ void TfrmBaseReportForm::ShowGrandTotal(const std::string& sql) {
       // Money shows its cents even when the server sends fewer digits ("751.7").
       if (amount->Type() == DataType::Decimal) {
         const Decimal d = amount->AsDecimal();
-        lblTotalNum->setText(qs(d.rescaled(std::max(2, d.scale())).toString()));
+        text = qs(d.rescaled(std::max(2, d.scale())).toString());
       } else {
-        lblTotalNum->setText(qs(amount->AsString()));
+        text = qs(amount->AsString());
       }
     }
   } catch (const EAbort&) {
+    lblTotalNum->clear();
     throw;
   } catch (const std::exception& e) {
+    lblTotalNum->clear();
     ShowMessage(QString::fromUtf8(e.what()));
+    return;
   }
+  if (lblTotalNum->text() != text) lblTotalNum->setText(text);
 }
 
 void TfrmBaseReportForm::OpenData(const std::string&, const std::string& tail) {
