@@ -268,6 +268,7 @@ void GaleraCluster::recoverPosition(int i) const {
       ::access("/usr/sbin/mariadbd", X_OK) == 0 ? "/usr/sbin/mariadbd" : "mariadbd",
       "--no-defaults",
       "--datadir=" + (folderOf(i) / "data").string(),
+      "--tmpdir=" + ownTmpDir(folderOf(i)).string(),
       "--wsrep-recover",
       "--skip-networking",
       "--socket=" + (folderOf(i) / "recover.sock").string(),

@@ -125,6 +125,12 @@ bool privateFolder(const fs::path& dir) {
 
 }  // namespace
 
+fs::path ownTmpDir(const fs::path& folder) {
+  fs::path dir = folder / "tmp";
+  fs::create_directories(dir);
+  return dir;
+}
+
 const char* requiredServerOptions() {
   return "--character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci "
          "--lower-case-table-names=1 "
@@ -203,6 +209,7 @@ void PrivateMariaDb::initialise() {
   std::vector<std::string> args{findProgram("mariadb-install-db"),
                                 "--no-defaults",
                                 "--datadir=" + dataDir().string(),
+                                "--tmpdir=" + ownTmpDir(options_.folder).string(),
                                 "--auth-root-authentication-method=normal",
                                 "--skip-test-db",
                                 "--lower-case-table-names=1",
@@ -242,6 +249,7 @@ void PrivateMariaDb::start(std::chrono::seconds timeout) {
   std::vector<std::string> args{findProgram("mariadbd"),
                                 "--no-defaults",
                                 "--datadir=" + dataDir().string(),
+                                "--tmpdir=" + ownTmpDir(options_.folder).string(),
                                 "--socket=" + socketPath(),
                                 "--pid-file=" + (options_.folder / "mysqld.pid").string(),
                                 "--log-error=" + errorLog().string(),

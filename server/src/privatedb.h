@@ -61,5 +61,9 @@ class PrivateMariaDb {
 // The server's options this service relies on (utf8mb4, table names in lower case, strict mode
 // without ONLY_FULL_GROUP_BY and with NO_BACKSLASH_ESCAPES, snapshot isolation).
 const char* requiredServerOptions();
+// The server's own folder for temporary files, `folder`/tmp, made if missing. Every server
+// clears the temporary files of its folder when it starts: servers sharing one folder (the
+// system's /tmp) would delete the files of those running.
+std::filesystem::path ownTmpDir(const std::filesystem::path& folder);
 
 }  // namespace vlt::server

@@ -440,6 +440,9 @@ TEST(PrivateDatabaseTest, OtherUsersGetNoRootAndTheServerEndsWithTheService) {
   admin.password = db.adminPassword();
   auto root = Connection::open(admin);
   EXPECT_EQ(*root->scalar("SELECT @@local_infile"), "0");
+  // Its temporary files stay in its folder: a server starting clears its temporary folder, and
+  // a shared one (/tmp) would lose the files of the servers running beside it.
+  EXPECT_EQ(fs::path(*root->scalar("SELECT @@tmpdir")), folder / "tmp");
   EXPECT_EQ(*root->scalar("SELECT GROUP_CONCAT(CONCAT(User, '@', Host) ORDER BY User) FROM "
                           "mysql.user WHERE User IN ('root', '')"),
             "root@localhost");
