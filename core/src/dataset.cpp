@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <iterator>
 
 #include "vlt/errors.h"
 
@@ -84,9 +83,10 @@ struct ClientDataSet::LoadPlan {
   std::vector<std::unique_ptr<LoadPlan>> nested;  // per definition, DataSet fields only
   FieldDefs defs;  // of a nested level: its fields, built once rather than per record
   // Moves that turn a packet row of `packetWidth` values into a record's values in place, each
-  // value moved once (index -1 is a spare value, -2 as a source a null). Empty when the row
-  // cannot be rearranged in place.
+  // value moved once (index -1 is a spare value, -2 as a source a null); unusable when a
+  // packet column feeds two fields.
   std::vector<std::pair<int, int>> moves;
+  bool inPlace = false;
   std::size_t packetWidth = 0;
 };
 
@@ -616,16 +616,15 @@ void ClientDataSet::LoadFromPacket(Packet&& packet) {
           at = from;
         }
       }
-      if (moves.empty()) moves.emplace_back(0, 0);  // nothing moves; still planned
+      plan.inPlace = true;
     }
 
     // Applies the plan's moves; false when the row does not have the packet's width.
     static bool rearrange(Row& row, const LoadPlan& plan, std::size_t fields) {
-      if (plan.moves.empty() || row.size() != plan.packetWidth) return false;
+      if (!plan.inPlace || row.size() != plan.packetWidth) return false;
       if (fields > row.size()) row.resize(fields);
       Value spare;
       for (const auto& [to, from] : plan.moves) {
-        if (to == from) continue;
         Value& target = to < 0 ? spare : row[static_cast<std::size_t>(to)];
         if (from == -2)
           target = Value();
@@ -640,7 +639,6 @@ void ClientDataSet::LoadFromPacket(Packet&& packet) {
                      const LoadPlan& plan, const std::string& path) {
       std::vector<std::size_t> nestedIdx = nestedIndexes(defs);
       store.records.reserve(rows.size());
-      Row scratch;
       for (std::size_t r = 0; r < rows.size(); ++r) {
         Row& src = rows[r];
         Record rec;
@@ -672,27 +670,23 @@ void ClientDataSet::LoadFromPacket(Packet&& packet) {
           }
           rec.values = std::move(src);
         } else {
-          scratch.clear();
-          std::move(src.begin(), src.end(), std::back_inserter(scratch));
-          src.clear();
-          src.resize(defs.size());
+          rec.values.resize(defs.size());
           for (std::size_t i = 0; i < defs.size(); ++i) {
             int s = plan.source[i];
             if (s < 0) continue;
-            if (static_cast<std::size_t>(s) >= scratch.size())
+            if (static_cast<std::size_t>(s) >= src.size())
               throw DataSetError(path + "row " + std::to_string(r + 1) + " is too short");
-            Value& v = scratch[static_cast<std::size_t>(s)];
+            Value& v = src[static_cast<std::size_t>(s)];
             if (plan.convert[i] && !v.isNull()) {
               try {
-                src[i] = coerceValue(v, defs[i].type, defs[i].precision, defs[i].scale);
+                rec.values[i] = coerceValue(v, defs[i].type, defs[i].precision, defs[i].scale);
               } catch (const ConversionError& e) {
                 throw DataSetError(path + rowField(r, defs[i]) + ": " + e.what());
               }
             } else {
-              src[i] = std::move(v);
+              rec.values[i] = std::move(v);
             }
           }
-          rec.values = std::move(src);
         }
         rec.nested.resize(nestedIdx.size());
         for (std::size_t slot = 0; slot < nestedIdx.size(); ++slot) {

@@ -1946,6 +1946,20 @@ struct PacketWriter::Impl {
   std::size_t rows = 0;
   bool finished = false;
   bool nestedLast = false;
+
+  // One row; a row the writer refuses is left out of the text.
+  void write(const char* const* cells, const unsigned long* lengths,
+             const std::string_view* nested) {
+    if (finished) throw DataSetError("a row after the end of the packet");
+    const std::size_t mark = buffer.written();
+    try {
+      writer.textRow(defs, rows, cells, lengths, nested);
+    } catch (...) {
+      buffer.rewind(mark);
+      throw;
+    }
+    ++rows;
+  }
 };
 
 PacketWriter::PacketWriter(const FieldDefs& fields) : impl_(std::make_unique<Impl>(fields)) {
@@ -1961,17 +1975,8 @@ PacketWriter::PacketWriter(const FieldDefs& fields, NestedLast)
 void PacketWriter::row(const char* const* cells, const unsigned long* lengths,
                        std::string_view nestedRows) {
   if (!impl_->nestedLast) throw DataSetError("the packet has no nested last field");
-  if (impl_->finished) throw DataSetError("a row after the end of the packet");
   const std::string_view none = "[]";
-  const std::string_view* nested = nestedRows.empty() ? &none : &nestedRows;
-  const std::size_t mark = impl_->buffer.written();
-  try {
-    impl_->writer.textRow(impl_->defs, impl_->rows, cells, lengths, nested);
-  } catch (...) {
-    impl_->buffer.rewind(mark);
-    throw;
-  }
-  ++impl_->rows;
+  impl_->write(cells, lengths, nestedRows.empty() ? &none : &nestedRows);
 }
 
 // ---- NestedRowsWriter ----
@@ -2018,15 +2023,8 @@ std::string NestedRowsWriter::take(std::size_t group) {
 PacketWriter::~PacketWriter() = default;
 
 void PacketWriter::row(const char* const* cells, const unsigned long* lengths) {
-  if (impl_->finished) throw DataSetError("a row after the end of the packet");
-  const std::size_t mark = impl_->buffer.written();
-  try {
-    impl_->writer.textRow(impl_->defs, impl_->rows, cells, lengths);
-  } catch (...) {
-    impl_->buffer.rewind(mark);
-    throw;
-  }
-  ++impl_->rows;
+  if (impl_->nestedLast) throw DataSetError("a row without its nested rows");
+  impl_->write(cells, lengths, nullptr);
 }
 
 void PacketWriter::finish() {

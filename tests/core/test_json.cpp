@@ -782,6 +782,11 @@ TEST(JsonPacketWriter, NestedLinesWriteWhatEncodePacketWrites) {
     const unsigned long lengths[] = {1};
     writer.row(cells, lengths, lines.take(b));
   }
+  {
+    const char* cells[] = {"4"};
+    const unsigned long lengths[] = {1};
+    EXPECT_THROW(writer.row(cells, lengths), DataSetError);  // a bill without its lines' text
+  }
   writer.finish();
   const std::string text = writer.take();
   EXPECT_EQ(text, encodePacket(expected));
