@@ -43,6 +43,8 @@ Options:
   --db-host HOST         use an external MariaDB server over TCP (with --db-port, default 3306)
   --db-user USER         administrative account of the external server (default root)
   --db-password PW       its password (or the environment variable VLT_DB_PASSWORD)
+  --db-wait N            seconds the start keeps trying a database that does not answer yet
+                         (default 60)
   --prefix NAME          database name prefix (default vlt): NAME_sys, NAME_auth, NAME_<set id>
   --tls-cert FILE        serve HTTPS with this certificate (PEM) ...
   --tls-key FILE         ... and this private key (PEM)
@@ -156,6 +158,8 @@ int main(int argc, char** argv) {
       settings.admin.user = value();
     } else if (a == "--db-password") {
       settings.admin.password = value();
+    } else if (a == "--db-wait") {
+      settings.startWait = std::chrono::seconds(std::stoul(value()));
     } else if (a == "--prefix") {
       settings.prefix = value();
     } else if (a == "--create-user") {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <regex>
+#include <thread>
 
 #include "billcode.h"
 #include "galera.h"
@@ -55,6 +57,22 @@ DataService::DataService(ServiceSettings settings)
 }
 
 void DataService::prepare() {
+  // Every step is safe to run again, so a start that lost its database runs them all again.
+  const auto deadline = std::chrono::steady_clock::now() + settings_.startWait;
+  for (auto pause = std::chrono::milliseconds(250);;
+       pause = std::min(pause * 2, std::chrono::milliseconds(4000))) {
+    try {
+      prepareOnce();
+      return;
+    } catch (const DbError& e) {
+      const bool unreachable = e.connectionLost() || e.code() == 2002 || e.code() == 2003;
+      if (!unreachable || std::chrono::steady_clock::now() + pause > deadline) throw;
+      std::this_thread::sleep_for(pause);
+    }
+  }
+}
+
+void DataService::prepareOnce() {
   DbEndpoint admin = settings_.admin;
   admin.database.clear();
   auto root = Connection::open(admin);

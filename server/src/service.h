@@ -35,6 +35,9 @@ struct ServiceSettings {
   // database again: a withdrawal through this service takes effect at once, on another instance
   // within this time. A move waits longer than this before it copies.
   std::chrono::milliseconds accessCacheTime{1000};
+  // How long the start keeps trying to reach a database that does not answer yet (starting, or
+  // a node too busy to greet within the connect timeout).
+  std::chrono::seconds startWait{60};
 };
 
 // The caller may not reach what it named (another user's account set, another user's id).
@@ -135,6 +138,7 @@ class DataService {
   IdBlockInfo ReserveIds(const Caller& c);
 
  private:
+  void prepareOnce();
   // Client SQL on the system database: the user's own database account, against the views.
   Lease systemConnection(const Caller& c);
   void createSystemViews(Connection& root);

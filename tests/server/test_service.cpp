@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <thread>
+
 #include "service_fixture.h"
 #include "vlt/dataset.h"
 
@@ -339,6 +342,33 @@ TEST_F(RestartTest, StartingAgainUpgradesEveryAccountSetOnce) {
   auto s2 = again.CheckLoginUser(c.userId, "secret restart", "127.0.0.1");
   ASSERT_TRUE(s2);
   EXPECT_EQ(again.GetUserDBDataBySql(c, set, "select Name from td_unit").rows.size(), 1u);
+}
+
+// A start whose database does not answer yet keeps trying for a while (a cluster node too busy to
+// greet, a server still starting); one that was given no time fails at once.
+TEST_F(RestartTest, AStartWaitsForADatabaseThatAnswersLate) {
+  const std::filesystem::path late =
+      std::filesystem::temp_directory_path() / ("vlt-late-" + prefix + ".sock");
+  std::filesystem::remove(late);
+  ServiceSettings s;
+  s.admin = test::rootEndpoint();
+  const std::string real = s.admin.socket;
+  s.admin.socket = late.string();
+  s.prefix = prefix;
+  s.fastHashing = true;
+  s.startWait = std::chrono::seconds(0);
+  EXPECT_THROW(DataService(s).prepare(), DbError);
+
+  s.startWait = std::chrono::seconds(30);
+  std::thread arrives([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    std::filesystem::create_symlink(real, late);
+  });
+  DataService waiting(s);
+  EXPECT_NO_THROW(waiting.prepare());
+  arrives.join();
+  EXPECT_FALSE(waiting.CheckLoginUser("nobody", "x", "127.0.0.1"));
+  std::filesystem::remove(late);
 }
 
 }  // namespace
