@@ -101,14 +101,23 @@ inline double median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+// Several kinds of work timed in alternation, as RunPaired does; the median of each, in order.
+inline std::vector<double> RunAlternating(int rounds,
+                                          const std::vector<std::function<double()>>& work) {
+  std::vector<std::vector<double>> times(work.size());
+  for (int i = 0; i < rounds; ++i)
+    for (std::size_t k = 0; k < work.size(); ++k)
+      times[k].push_back(work[k]());
+  std::vector<double> medians;
+  for (auto& t : times)
+    medians.push_back(median(std::move(t)));
+  return medians;
+}
+
 inline Paired RunPaired(int rounds, const std::function<double()>& first,
                         const std::function<double()>& second) {
-  std::vector<double> a, b;
-  for (int i = 0; i < rounds; ++i) {
-    a.push_back(first());
-    b.push_back(second());
-  }
-  return {median(a), median(b)};
+  const std::vector<double> m = RunAlternating(rounds, {first, second});
+  return {m[0], m[1]};
 }
 
 // Milliseconds since `start`.

@@ -1,6 +1,8 @@
 // The string grid: a table view whose current row is the bound data set's cursor.
 
 #include <QAction>
+#include <QEvent>
+#include <QHash>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -54,10 +56,43 @@ class TColumnDelegate : public QStyledItemDelegate {
   mutable QPointer<QWidget> open_;
 };
 
+// A column header that measures each caption once. A view lays itself out again after every
+// reset of its model (a report run, a page of bills) and asks every section for its size;
+// measuring a caption shapes its text, which cost more than the rest of that layout.
+class CaptionHeader : public QHeaderView {
+ public:
+  explicit CaptionHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+    setSectionsClickable(true);  // as the view's own header
+  }
+
+ protected:
+  QSize sectionSizeFromContents(int logicalIndex) const override {
+    // The size follows the caption alone: no icons, fonts or sort marks in these headers.
+    const QString caption =
+        model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString() : QString();
+    auto it = sizes_.constFind(caption);
+    if (it != sizes_.constEnd()) return *it;
+    const QSize size = QHeaderView::sectionSizeFromContents(logicalIndex);
+    sizes_.insert(caption, size);
+    return size;
+  }
+
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange ||
+        e->type() == QEvent::PolishRequest)
+      sizes_.clear();
+    return QHeaderView::event(e);
+  }
+
+ private:
+  mutable QHash<QString, QSize> sizes_;
+};
+
 }  // namespace
 
 TNxStringGrid::TNxStringGrid(QWidget* parent)
     : QTableView(parent), model_(new DataSetTableModel(this)) {
+  setHorizontalHeader(new CaptionHeader(this));
   setModel(model_);
   setItemDelegate(new TColumnDelegate(this));
   setAlternatingRowColors(true);

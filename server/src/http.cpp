@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <netdb.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <algorithm>
@@ -26,6 +25,7 @@
 #include <vector>
 
 #include "vlt/json.h"
+#include "vlt/socketaddress.h"
 #include "web.h"
 
 namespace vlt::server {
@@ -580,20 +580,6 @@ bool waitFor(int fd, short events, time_t seconds) {
   }
 }
 
-void socketAddress(int fd, bool peer, std::string& ip, int& port) {
-  sockaddr_storage addr{};
-  socklen_t len = sizeof addr;
-  auto* a = reinterpret_cast<sockaddr*>(&addr);
-  if ((peer ? ::getpeername(fd, a, &len) : ::getsockname(fd, a, &len)) != 0) return;
-  char host[NI_MAXHOST];
-  char serv[NI_MAXSERV];
-  if (::getnameinfo(a, len, host, sizeof host, serv, sizeof serv,
-                    NI_NUMERICHOST | NI_NUMERICSERV) == 0) {
-    ip = host;
-    port = std::atoi(serv);
-  }
-}
-
 // One request's view of its connection: what was received while it waited comes first.
 class ConnectionStream : public httplib::Stream {
  public:
@@ -653,10 +639,10 @@ class ConnectionStream : public httplib::Stream {
   }
 
   void get_remote_ip_and_port(std::string& ip, int& port) const override {
-    socketAddress(c_.fd, true, ip, port);
+    SocketAddress(c_.fd, true, ip, port);
   }
   void get_local_ip_and_port(std::string& ip, int& port) const override {
-    socketAddress(c_.fd, false, ip, port);
+    SocketAddress(c_.fd, false, ip, port);
   }
   socket_t socket() const override { return c_.fd; }
 

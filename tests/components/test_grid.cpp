@@ -254,6 +254,30 @@ TEST_F(GridTest, BindingAppliesTheColumnsAndUnbindingLetsGo) {
   EXPECT_EQ(grid.SelectedRow(), -1);
 }
 
+// The header measures each caption once, yet follows what changes its size: another caption (a
+// two-line one), a larger font.
+TEST_F(GridTest, TheHeaderIsAsTallAsItsCaptionsInTheirFont) {
+  QHeaderView* header = grid.horizontalHeader();
+  QHeaderView plain(Qt::Horizontal);
+  plain.setModel(&grid.Link());
+  const int oneLine = plain.sizeHint().height();
+  EXPECT_EQ(header->sizeHint().height(), oneLine);
+
+  auto cols = test::goodsColumns();
+  cols[1].header = QStringLiteral("两行\n标题");
+  grid.Bind(&ds, cols);
+  QHeaderView tall(Qt::Horizontal);
+  tall.setModel(&grid.Link());
+  EXPECT_GT(tall.sizeHint().height(), oneLine);
+  EXPECT_EQ(header->sizeHint().height(), tall.sizeHint().height());
+
+  const int before = header->sizeHint().height();
+  QFont larger = header->font();
+  larger.setPointSizeF(larger.pointSizeF() * 2);
+  header->setFont(larger);
+  EXPECT_GT(header->sizeHint().height(), before);
+}
+
 namespace {
 
 // Counts what the grid asks of its cells: painting and measuring.

@@ -1,13 +1,20 @@
 #include "vlt/servermethods.h"
 
 #include <httplib.h>
+#include <poll.h>
+#include <sys/socket.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string_view>
 
 #include "vlt/json.h"
+#include "vlt/socketaddress.h"
 
 namespace vlt {
 
@@ -99,10 +106,132 @@ void checkPacketEnd(std::string_view rest) {
   throw RemoteError(0, "The data service answered malformed data after the packet");
 }
 
+// One request's view of a plain connection: what the request writes is gathered and leaves in
+// one send when the answer is first read. The library writes a request's head and its body
+// apart, and the service then woke once for the head and again for the body.
+class GatheringStream : public httplib::Stream {
+ public:
+  GatheringStream(int fd, int readMs, int writeMs) : fd_(fd), readMs_(readMs), writeMs_(writeMs) {}
+
+  bool is_readable() const override { return pos_ < got_ || (flush() && waitFor(POLLIN, readMs_)); }
+  bool is_writable() const override { return waitFor(POLLOUT, writeMs_); }
+
+  ssize_t read(char* ptr, size_t size) override {
+    if (pos_ >= got_) {
+      if (!is_readable()) return -1;
+      ssize_t n;
+      do {
+        n = ::recv(fd_, in_, sizeof in_, 0);
+      } while (n < 0 && errno == EINTR);
+      if (n <= 0) return n;
+      pos_ = 0;
+      got_ = static_cast<std::size_t>(n);
+    }
+    const std::size_t n = std::min(size, got_ - pos_);
+    std::memcpy(ptr, in_ + pos_, n);
+    pos_ += n;
+    return static_cast<ssize_t>(n);
+  }
+
+  using httplib::Stream::write;
+  ssize_t write(const char* ptr, size_t size) override {
+    out_.append(ptr, size);
+    if (out_.size() >= kGather && !flush()) return -1;
+    return static_cast<ssize_t>(size);
+  }
+
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    SocketAddress(fd_, true, ip, port);
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    SocketAddress(fd_, false, ip, port);
+  }
+  socket_t socket() const override { return fd_; }
+
+  // Sends what was gathered; false if the connection failed.
+  bool flush() const {
+    std::string_view rest = out_;
+    while (!rest.empty()) {
+      if (!waitFor(POLLOUT, writeMs_)) return false;
+      const ssize_t n = ::send(fd_, rest.data(), rest.size(), MSG_NOSIGNAL);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+    out_.clear();
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kGather = 64 * 1024;
+
+  bool waitFor(short events, int ms) const {
+    pollfd p{fd_, events, 0};
+    for (;;) {
+      const int n = ::poll(&p, 1, ms);
+      if (n < 0 && errno == EINTR) continue;
+      return n > 0;
+    }
+  }
+
+  int fd_;
+  int readMs_;
+  int writeMs_;
+  mutable std::string out_;
+  char in_[16 * 1024];
+  std::size_t pos_ = 0;
+  std::size_t got_ = 0;
+};
+
+// Plain HTTP through GatheringStream.
+class GatheringClient : public httplib::ClientImpl {
+ public:
+  using httplib::ClientImpl::ClientImpl;
+
+ protected:
+  bool process_socket(const Socket& socket,
+                      std::function<bool(httplib::Stream&)> callback) override {
+    GatheringStream stream(
+        socket.sock, static_cast<int>(read_timeout_sec_ * 1000 + read_timeout_usec_ / 1000),
+        static_cast<int>(write_timeout_sec_ * 1000 + write_timeout_usec_ / 1000));
+    return callback(stream) && stream.flush();
+  }
+};
+
+// The client for a service address: "http://host:port" (or without scheme) gathers each request
+// into one send; "https://" goes through the library's TLS client.
+std::unique_ptr<httplib::ClientImpl> clientFor(const std::string& url) {
+  std::string_view rest = url;
+  bool tls = false;
+  if (rest.starts_with("https://")) {
+    tls = true;
+    rest.remove_prefix(8);
+  } else if (rest.starts_with("http://")) {
+    rest.remove_prefix(7);
+  }
+  rest = rest.substr(0, rest.find('/'));
+  std::string host;
+  int port = tls ? 443 : 80;
+  std::size_t colon = std::string_view::npos;
+  if (rest.starts_with("[")) {
+    const std::size_t close = rest.find(']');
+    host = std::string(rest.substr(1, close == std::string_view::npos ? close : close - 1));
+    if (close != std::string_view::npos && close + 1 < rest.size() && rest[close + 1] == ':')
+      colon = close + 1;
+  } else {
+    colon = rest.rfind(':');
+    host = std::string(rest.substr(0, colon));
+  }
+  if (colon != std::string_view::npos)
+    port = std::atoi(std::string(rest.substr(colon + 1)).c_str());
+  if (tls) return std::make_unique<httplib::SSLClient>(host, port);
+  return std::make_unique<GatheringClient>(host, port);
+}
+
 }  // namespace
 
 struct TServerMethodsClient::Impl {
-  explicit Impl(const std::string& baseUrl) : url(baseUrl), client(baseUrl) {
+  explicit Impl(const std::string& baseUrl) : url(baseUrl), client_(clientFor(baseUrl)) {
     client.set_keep_alive(true);
     client.set_tcp_nodelay(true);
     client.set_connection_timeout(10);
@@ -176,7 +305,8 @@ struct TServerMethodsClient::Impl {
   }
 
   std::string url;
-  httplib::Client client;
+  std::unique_ptr<httplib::ClientImpl> client_;
+  httplib::ClientImpl& client = *client_;
 };
 
 TServerMethodsClient::TServerMethodsClient(const std::string& baseUrl)
