@@ -391,6 +391,7 @@ int main(int argc, char** argv) {
         "window: opened, run and closed; report: run on a window opened once; medians of %d "
         "rounds, the three in alternation:\n",
         rounds());
+    std::fflush(stdout);  // the table's rows take a while; its heading shows when they start
     const char* only = std::getenv("VLT_BENCH_REPORT_ONLY");
     for (const char* report : kReports) {
       const std::string name = unitClass(report);

@@ -70,7 +70,12 @@ TDateBox::TDateBox(QWidget* parent, const char* name, QString caption, bool requ
 }
 
 QDate TDateBox::Date() const {
-  return QDate::fromString(text().trimmed(), kDateFormat);
+  const QString typed = text().trimmed();
+  if (typed != parsedText_) {
+    parsed_ = QDate::fromString(typed, kDateFormat);
+    parsedText_ = typed;
+  }
+  return parsed_;
 }
 
 void TDateBox::SetDate(const QDate& date) {

@@ -83,6 +83,10 @@ class TDateBox : public TCheckedBox {
 
  private:
   bool required_;
+  // The last text read as a date and what it gave: a report run reads its boxes several times,
+  // and reading a date by a format is not cheap.
+  mutable QString parsedText_;
+  mutable QDate parsed_;
 };
 
 // Checks the boxes in order; at the first problem shows it, focuses the box and aborts.
