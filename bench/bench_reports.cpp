@@ -322,17 +322,6 @@ std::vector<double> alternating(const char* report, int rounds) {
                timed([&] { direct.run(); })});
 }
 
-class TimesReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-        times[run.run_name.function_name] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;  // milliseconds
-};
-
 // Rounds of the ratio table (VLT_BENCH_REPORT_ROUNDS, 41 by default).
 int rounds() {
   const char* given = std::getenv("VLT_BENCH_REPORT_ROUNDS");
@@ -384,7 +373,7 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime()
             ->MinTime(0.5);
-    TimesReporter reporter;
+    vlt::bench::TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf(
         "\nlast month, through the service / its statements on Connector/C (target <= 1.3);\n"

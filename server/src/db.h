@@ -32,6 +32,8 @@ class DbError : public Error {
   bool retryable() const { return code_ == 1213 || code_ == 1205 || code_ == 1020; }
   // The connection itself is gone.
   bool connectionLost() const { return code_ == 2006 || code_ == 2013 || code_ == 2055; }
+  // No connection could be made, or the one made was lost: worth trying again later.
+  bool unreachable() const { return connectionLost() || code_ == 2002 || code_ == 2003; }
 
  private:
   unsigned code_;

@@ -65,8 +65,7 @@ void DataService::prepare() {
       prepareOnce();
       return;
     } catch (const DbError& e) {
-      const bool unreachable = e.connectionLost() || e.code() == 2002 || e.code() == 2003;
-      if (!unreachable || std::chrono::steady_clock::now() + pause > deadline) throw;
+      if (!e.unreachable() || std::chrono::steady_clock::now() + pause > deadline) throw;
       std::this_thread::sleep_for(pause);
     }
   }

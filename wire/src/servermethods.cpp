@@ -231,12 +231,12 @@ std::unique_ptr<httplib::ClientImpl> clientFor(const std::string& url) {
 }  // namespace
 
 struct TServerMethodsClient::Impl {
-  explicit Impl(const std::string& baseUrl) : url(baseUrl), client_(clientFor(baseUrl)) {
-    client.set_keep_alive(true);
-    client.set_tcp_nodelay(true);
-    client.set_connection_timeout(10);
-    client.set_read_timeout(300);
-    client.set_write_timeout(60);
+  explicit Impl(const std::string& baseUrl) : url(baseUrl), client(clientFor(baseUrl)) {
+    client->set_keep_alive(true);
+    client->set_tcp_nodelay(true);
+    client->set_connection_timeout(10);
+    client->set_read_timeout(300);
+    client->set_write_timeout(60);
   }
   [[noreturn]] void unreachable(httplib::Error error) const {
     // The message keeps the words the client's exception handler looks for.
@@ -290,7 +290,7 @@ struct TServerMethodsClient::Impl {
     };
     httplib::Response res;
     httplib::Error error = httplib::Error::Success;
-    const bool answered = client.send(req, res, error);
+    const bool answered = client->send(req, res, error);
     if (failure) std::rethrow_exception(failure);
     // A stream cut short ends here too: nothing of it is returned.
     if (!answered) unreachable(error);
@@ -305,8 +305,7 @@ struct TServerMethodsClient::Impl {
   }
 
   std::string url;
-  std::unique_ptr<httplib::ClientImpl> client_;
-  httplib::ClientImpl& client = *client_;
+  std::unique_ptr<httplib::ClientImpl> client;
 };
 
 TServerMethodsClient::TServerMethodsClient(const std::string& baseUrl)
@@ -318,8 +317,8 @@ std::string TServerMethodsClient::call(const std::string& operation, const std::
   std::lock_guard<std::mutex> lock(mutex_);
   httplib::Headers headers;
   if (!token_.empty()) headers.emplace("Authorization", "Bearer " + token_);
-  auto res = impl_->client.Post(("/api/" + operation).c_str(), headers, body,
-                                "application/json; charset=utf-8");
+  auto res = impl_->client->Post(("/api/" + operation).c_str(), headers, body,
+                                 "application/json; charset=utf-8");
   if (!res) impl_->unreachable(res.error());
   checkAnswer(res->status, res->body, token_);
   return std::move(res->body);
