@@ -92,6 +92,26 @@ TEST_F(HttpTest, EveryOperationThroughTheProxy) {
   }
 }
 
+// The proxy reaches the service by every form of its address, and a request longer than what
+// the client gathers before sending arrives whole.
+TEST_F(HttpTest, TheProxyTakesEveryFormOfTheAddressAndRequestsOfAnySize) {
+  const std::string id = service->CreateUser("店主", "pw");
+  const std::string p = std::to_string(port);
+  for (const std::string& address : {"http://127.0.0.1:" + p, "127.0.0.1:" + p,
+                                     "http://127.0.0.1:" + p + "/", "http://localhost:" + p}) {
+    TServerMethodsClient proxy(address);
+    EXPECT_TRUE(proxy.CheckLoginUser(id, "pw")) << address;
+  }
+  TServerMethodsClient proxy(url);
+  ASSERT_TRUE(proxy.CheckLoginUser(id, "pw"));
+  const std::string set = id + "_01";
+  ASSERT_EQ(proxy.CreateUserDB("Main", id, set, "门店", "False"), "0");
+  const std::string text(200 * 1024, 'x');
+  ClientDataSet echoed;
+  echoed.LoadFromPacket(proxy.GetUserDBDataBySql(set, "select '" + text + "' as t"));
+  EXPECT_EQ(echoed.FieldByName("t").AsString(), text);
+}
+
 TEST_F(HttpTest, BadRequestsAreRefusedAndTheServiceGoesOn) {
   std::string owner = service->CreateUser("owner", "pw");
   std::string stranger = service->CreateUser("stranger", "pw");
