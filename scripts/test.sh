@@ -6,4 +6,8 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset ci
 cmake --build --preset ci
-ctest --preset ci -j "$(nproc)"
+if ! ctest --preset ci -j "$(nproc)"; then
+  # The failing tests' own output again, last, where a short excerpt of the log still shows it.
+  bash scripts/failed-output.sh build/ci
+  exit 8
+fi
