@@ -187,7 +187,7 @@ class BillServiceTest : public test::ServiceFixture {
   std::string set;
 
  private:
-  unsigned long long bidSeq_ = 0;
+  std::atomic<unsigned long long> bidSeq_{0};  // clerks save from threads
 };
 
 // ---- bill codes ----------------------------------------------------------------------------
