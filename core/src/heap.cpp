@@ -1,5 +1,7 @@
 #include "vlt/heap.h"
 
+// The C library's headers say which library it is: test for it only after one of them.
+#include <cstdlib>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
