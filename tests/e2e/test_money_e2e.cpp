@@ -131,6 +131,45 @@ TEST_F(MoneyE2E, ReceiptsAndPaymentsMoveTheBalancesTheMovementsAddUpTo) {
             (Rows{"401|60.01|60.01", "402|-5.5|-5.5"}));
 }
 
+// Another clerk deletes one receipt and changes another while this window shows them: the
+// window's delete and save are refused with the service's message, what was typed stays, and
+// nothing half-saved moves a balance.
+TEST_F(MoneyE2E, ReceiptsAnotherClerkDeletedOrChangedAreRefusedAndKeepWhatWasTyped) {
+  auto w = test::openWindow<TBalanceBill>(kPkg, "uBill_Bal_Gathering.TfrmBill_Bal_Gathering");
+  ASSERT_TRUE(w);
+  enter(*w, "301", "401", "100", "");
+  enter(*w, "301", "401", "50", "");
+  // The other clerk: the same owner on a second client.
+  TServerMethodsClient other(url);
+  ASSERT_TRUE(other.CheckLoginUser(CurUserInfo().UserID, "owner pw"));
+  auto otherDoes = [&](const std::string& sql) {
+    ASSERT_EQ(other.doUserDBDataBySql(set, sql), "0") << sql;
+  };
+  const char* stale = "数据已被其他用户修改或删除";
+
+  w->actPrior->trigger();
+  ASSERT_EQ(test::BoxText(*w, "edtAccAmt"), "50.00");
+  otherDoes("delete from tb_bal_gathering where AccAmt=50");
+  ui().confirmAnswers = {true};
+  w->actDelBill->trigger();
+  EXPECT_NE(messages().find(stale), std::string::npos) << messages();
+
+  ui().messages.clear();
+  w->actPrior->trigger();
+  ASSERT_EQ(test::BoxText(*w, "edtAccAmt"), "100.00");
+  otherDoes("update tb_bal_gathering set AccAmt=70");
+  test::Type(*w, "edtAccAmt", "120");
+  w->actSaveAndNew->trigger();
+  EXPECT_NE(messages().find(stale), std::string::npos) << messages();
+  EXPECT_EQ(test::BoxText(*w, "edtAccAmt"), "120.00");
+
+  EXPECT_EQ(read("select AccAmt from tb_bal_gathering"), (Rows{"70"}));
+  EXPECT_EQ(read("select t.Balance, (select IFNULL(SUM(f.IOAmount*f.IODirection),0) from "
+                 "ts_traderbalancedetailflow f where f.TraderID=t.Id) from td_trader t where "
+                 "t.Id='301'"),
+            (Rows{"-70|-70"}));
+}
+
 // Incomes and expenses entered, changed and deleted through the list and its entry window.
 TEST_F(MoneyE2E, IncomesAndExpensesMoveTheAccountsTheirMovementsAddUpTo) {
   auto entering = [this](const std::string& type, const std::string& account, const QString& amount,
