@@ -77,6 +77,11 @@ class RecordingProxy : public vlt::TServerMethodsClient {
     sent.push_back(sql);
     return vlt::TServerMethodsClient::GetUserDBDataBySql(db, sql);
   }
+  std::future<vlt::Packet> GetUserDBDataBySqlAside(const std::string& db,
+                                                   const std::string& sql) override {
+    sent.push_back(sql);
+    return vlt::TServerMethodsClient::GetUserDBDataBySqlAside(db, sql);
+  }
   std::vector<std::string> sent;
 };
 

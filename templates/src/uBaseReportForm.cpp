@@ -217,7 +217,16 @@ void TfrmBaseReportForm::actMakeReportExecute() {
     edtFilterValue->setEnabled(false);
   }
   SetOpenWhereStr();
+  // The total runs on a connection of its own while the rows come in.
+  std::future<Packet> total;
+  if (const std::string sql = GrandTotalStatement(); !sql.empty()) {
+    ShowTotalStrip();
+    total = TagString.compare("MainData", Qt::CaseInsensitive) == 0
+                ? doServerMethods().GetSysMainDBDataBySqlAside("Main", sql)
+                : doServerMethods().GetUserDBDataBySqlAside(CurUserInfo().UserDBID, sql);
+  }
   OpenData(FcommStrMaster, FOrderByStr);
+  if (total.valid()) ShowGrandTotal(total);
 }
 
 std::string TfrmBaseReportForm::AssembledStatement(const std::string& tail) const {
@@ -243,14 +252,13 @@ Packet TfrmBaseReportForm::RunSelect(const std::string& sql) const {
   return doServerMethods().GetUserDBDataBySql(CurUserInfo().UserDBID, sql);
 }
 
-void TfrmBaseReportForm::ShowGrandTotal(const std::string& sql) {
-  ShowTotalStrip();
+void TfrmBaseReportForm::ShowGrandTotal(std::future<Packet>& answer) {
   // The label is set once, and only when its text changes: a selectable label builds a text
   // control anew for each text it is given.
   QString text;
   try {
     ClientDataSet total;
-    total.LoadFromPacket(RunSelect(sql));
+    total.LoadFromPacket(answer.get());
     total.First();
     const Field* amount = total.IsEmpty() ? nullptr : total.FindField("Amount");
     if (amount && !amount->IsNull()) {

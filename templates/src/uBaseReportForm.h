@@ -22,6 +22,7 @@
 
 #include <QDate>
 #include <QString>
+#include <future>
 #include <string>
 #include <utility>
 
@@ -107,9 +108,11 @@ class TfrmBaseReportForm : public TfrmBaseFormEx {
   std::string FindPattern() const;
   // The system database or the account set, by TagString.
   vlt::Packet RunSelect(const std::string& sql) const;
-  // Runs a select of one row whose field "Amount" is the grand total and shows it below the
-  // grid (empty when nothing qualified). A failure is shown as a message; the grid stays.
-  void ShowGrandTotal(const std::string& sql);
+  // A select of one row whose field "Amount" is the report's grand total, built from the where
+  // clauses; empty (here) when the report has none. It runs beside the report's own statement
+  // and is shown below the grid (empty when nothing qualified). A failure is shown as a
+  // message; the grid stays.
+  virtual std::string GrandTotalStatement() const { return {}; }
 
   TRtpType FrptType = rtMaster;
   std::string FcommStrMaster;
@@ -124,6 +127,8 @@ class TfrmBaseReportForm : public TfrmBaseFormEx {
   std::string FGroupBystr;
 
  private:
+  void ShowGrandTotal(std::future<vlt::Packet>& total);
+
   QHBoxLayout* tools_;
   bool running_ = false;
 };

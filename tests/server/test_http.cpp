@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,32 @@ TEST_F(HttpTest, TheProxyTakesEveryFormOfTheAddressAndRequestsOfAnySize) {
   ClientDataSet echoed;
   echoed.LoadFromPacket(proxy.GetUserDBDataBySql(set, "select '" + text + "' as t"));
   EXPECT_EQ(echoed.FieldByName("t").AsString(), text);
+}
+
+// A read aside runs on a connection of its own with the proxy's session as it is when asked:
+// its rows or its failure come out of the future, and the proxy goes on meanwhile.
+TEST_F(HttpTest, ReadsAsideCarryTheSessionAndTheirFailures) {
+  const std::string id = service->CreateUser("店主", "pw");
+  TServerMethodsClient proxy(url);
+  ASSERT_TRUE(proxy.CheckLoginUser(id, "pw"));
+  const std::string set = id + "_01";
+  ASSERT_EQ(proxy.CreateUserDB("Main", id, set, "门店", "False"), "0");
+  std::future<Packet> total = proxy.GetUserDBDataBySqlAside(set, "select 12.5 as Amount");
+  std::future<Packet> user = proxy.GetSysMainDBDataBySqlAside(id, "select 1 as n");
+  EXPECT_EQ(proxy.GetUserDBDataBySql(set, "select 2 as n").rows.at(0).at(0).toText(), "2");
+  EXPECT_EQ(total.get().rows.at(0).at(0).toText(), "12.5");
+  EXPECT_EQ(user.get().rows.size(), 1U);
+
+  std::future<Packet> bad = proxy.GetUserDBDataBySqlAside(set, "select nothing from nowhere");
+  EXPECT_THROW(bad.get(), RemoteError);
+  proxy.Logout();
+  std::future<Packet> late = proxy.GetUserDBDataBySqlAside(set, "select 1");
+  try {
+    late.get();
+    ADD_FAILURE() << "a read aside outlived the session";
+  } catch (const RemoteError& e) {
+    EXPECT_EQ(e.httpStatus(), 401);
+  }
 }
 
 TEST_F(HttpTest, BadRequestsAreRefusedAndTheServiceGoesOn) {

@@ -164,6 +164,29 @@ IdBlock FakeServerMethods::GetNewIDBlock() {
   return b;
 }
 
+namespace {
+template <typename Read>
+std::future<Packet> answeredNow(Read read) {
+  std::promise<Packet> answer;
+  try {
+    answer.set_value(read());
+  } catch (...) {
+    answer.set_exception(std::current_exception());
+  }
+  return answer.get_future();
+}
+}  // namespace
+
+std::future<Packet> FakeServerMethods::GetUserDBDataBySqlAside(const std::string& userDbId,
+                                                               const std::string& sql) {
+  return answeredNow([&] { return GetUserDBDataBySql(userDbId, sql); });
+}
+
+std::future<Packet> FakeServerMethods::GetSysMainDBDataBySqlAside(const std::string& userId,
+                                                                  const std::string& sql) {
+  return answeredNow([&] { return GetSysMainDBDataBySql(userId, sql); });
+}
+
 bool FakeHostUi::ConfirmWarning(const QString& text) {
   confirmations << text;
   if (confirmAnswers.empty()) return false;

@@ -65,6 +65,11 @@ class FakeServerMethods : public TServerMethodsClient {
                            const std::string& userDbId, const std::string& userDbName,
                            const std::string& isDefault) override;
   IdBlock GetNewIDBlock() override;
+  // Answered at once, in call order, as the reads they stand for.
+  std::future<Packet> GetUserDBDataBySqlAside(const std::string& userDbId,
+                                              const std::string& sql) override;
+  std::future<Packet> GetSysMainDBDataBySqlAside(const std::string& userId,
+                                                 const std::string& sql) override;
 
   // When set, every call throws this text first (e.g. "Connection refused").
   std::string failWith;

@@ -324,6 +324,33 @@ std::string TServerMethodsClient::call(const std::string& operation, const std::
   return std::move(res->body);
 }
 
+TServerMethodsClient& TServerMethodsClient::aside() {
+  std::string token;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    token = token_;
+  }
+  std::lock_guard<std::mutex> lock(asideMutex_);
+  if (!aside_) aside_ = std::make_unique<TServerMethodsClient>(impl_->url);
+  std::lock_guard<std::mutex> asideLock(aside_->mutex_);
+  aside_->token_ = token;  // the session as it is now: signed in again, or out
+  return *aside_;
+}
+
+std::future<Packet> TServerMethodsClient::GetUserDBDataBySqlAside(const std::string& userDbId,
+                                                                  const std::string& sql) {
+  return std::async(std::launch::async, [&client = aside(), userDbId, sql] {
+    return client.GetUserDBDataBySql(userDbId, sql);
+  });
+}
+
+std::future<Packet> TServerMethodsClient::GetSysMainDBDataBySqlAside(const std::string& userId,
+                                                                     const std::string& sql) {
+  return std::async(std::launch::async, [&client = aside(), userId, sql] {
+    return client.GetSysMainDBDataBySql(userId, sql);
+  });
+}
+
 bool TServerMethodsClient::CheckLoginUser(const std::string& userId, const std::string& password) {
   Json j =
       parse(call("CheckLoginUser", Body().text("UserID", userId).text("Password", password).str()));

@@ -51,14 +51,11 @@ void TfrmRptTradeSummary::SetOpenWhereStr() {
   if (FilterIndex() == 1) F_Master_WhereStr += " and  ta.name like " + FindPattern();
 }
 
-void TfrmRptTradeSummary::actMakeReportExecute() {
-  TfrmBaseReportForm::actMakeReportExecute();
-  SetOpenWhereStr();
+std::string TfrmRptTradeSummary::GrandTotalStatement() const {
   const std::string m = def_.masterTable;
-  ShowGrandTotal(
-      "select SUM(Amount) as Amount from (SELECT traderid,ifnull(Amount,0) as amount FROM  (" + m +
-      " M JOIN " + m + "_d D on (m.Bid=d.Bid) JOIN td_trader Ta on (m.TraderID=ta.id)) " +
-      F_Master_WhereStr + ") as dlt");
+  return "select SUM(Amount) as Amount from (SELECT traderid,ifnull(Amount,0) as amount FROM  (" +
+         m + " M JOIN " + m + "_d D on (m.Bid=d.Bid) JOIN td_trader Ta on (m.TraderID=ta.id)) " +
+         F_Master_WhereStr + ") as dlt";
 }
 
 // ---- trade detail -------------------------------------------------------------------------------
@@ -298,11 +295,9 @@ void TfrmRptCashFlow::SetOpenWhereStr() {
   }
 }
 
-void TfrmRptCashFlow::actMakeReportExecute() {
-  TfrmBaseReportForm::actMakeReportExecute();
-  SetOpenWhereStr();
-  ShowGrandTotal(
-      "select SUM(amount) as Amount from (SELECT ifnull(AccAmt,0) as amount FROM  (tb_acc_io M "
-      "JOIN td_accountiotype A on m.AccIoTypeID=a.Id JOIN td_account AS T ON M.AccountId = T.Id) " +
-      F_Master_WhereStr + FOrderByStr + ") as dlt");
+std::string TfrmRptCashFlow::GrandTotalStatement() const {
+  return "select SUM(amount) as Amount from (SELECT ifnull(AccAmt,0) as amount FROM  (tb_acc_io M "
+         "JOIN td_accountiotype A on m.AccIoTypeID=a.Id JOIN td_account AS T ON M.AccountId = "
+         "T.Id) " +
+         F_Master_WhereStr + FOrderByStr + ") as dlt";
 }

@@ -40,7 +40,7 @@ class TfrmRptTradeSummary : public TfrmBaseReportForm {
  public:
   TfrmRptTradeSummary(QWidget* owner, vlt::business::reports::TTradeReportDef def);
   void FormCreate() override;
-  void actMakeReportExecute() override;
+  std::string GrandTotalStatement() const override;
 
  protected:
   void SetOpenWhereStr() override;
@@ -85,7 +85,7 @@ class TfrmRptCashFlow : public TfrmBaseReportForm {
   // `incomes`: other incomes; otherwise expenses.
   TfrmRptCashFlow(QWidget* owner, bool incomes);
   void FormCreate() override;
-  void actMakeReportExecute() override;
+  std::string GrandTotalStatement() const override;
 
  protected:
   void SetOpenWhereStr() override;

@@ -2,6 +2,7 @@
 // The client's proxy of the data service: one blocking call per remote operation, over HTTP
 // with keep-alive, carrying the session token that CheckLoginUser obtained.
 
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -63,12 +64,25 @@ class TServerMethodsClient {
   // A block of ids for an IdAllocator.
   virtual IdBlock GetNewIDBlock();
 
+  // The same reads started now and answered later: each runs on a connection of its own, on a
+  // thread of its own, while this client makes other calls (a report's total beside its rows).
+  // The future gives the packet or throws the call's failure; it waits for the call when it is
+  // dropped unasked.
+  virtual std::future<Packet> GetUserDBDataBySqlAside(const std::string& userDbId,
+                                                      const std::string& sql);
+  virtual std::future<Packet> GetSysMainDBDataBySqlAside(const std::string& userId,
+                                                         const std::string& sql);
+
  private:
   std::string call(const std::string& operation, const std::string& body);
+  // A client on a connection of its own with this one's session, made when first needed.
+  TServerMethodsClient& aside();
   struct Impl;
   std::unique_ptr<Impl> impl_;
   std::mutex mutex_;
   std::string token_;
+  std::mutex asideMutex_;
+  std::unique_ptr<TServerMethodsClient> aside_;
 };
 
 }  // namespace vlt
