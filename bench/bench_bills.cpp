@@ -75,7 +75,7 @@ void setUp(Fixture& f) {
       "SELECT 100000000100000+p.seq, l.seq, 'False', 100000000000600+l.seq, l.seq, 2.5, 0, "
       "2.5*l.seq, 0 FROM seq_1_to_" +
       std::to_string(kPurchases) + " p JOIN seq_1_to_" + std::to_string(kLinesPerPurchase) + " l");
-
+  vlt::bench::BenchDatabase::settle(*db);
   f.served.serve(*f.service, kPassword);
 }
 

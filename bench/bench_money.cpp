@@ -64,7 +64,7 @@ void setUp(Fixture& f) {
       "'100000000000301', '第二期货款', '100000000000401', 100 + seq % 900 + 0.25, seq % 3, "
       "-1000.0 - CAST(seq AS SIGNED), '月底结清', 10001, NOW(), 10001, NOW() FROM seq_1_to_" +
       std::to_string(kReceipts));
-
+  vlt::bench::BenchDatabase::settle(*db);
   f.served.serve(*f.service, kPassword);
 }
 

@@ -201,14 +201,7 @@ void setUp(Fixture& f, int longYears) {
     e.database = f.prefix + "_" + set;
     auto db = Connection::open(e);
     generate(*db, years);
-    // The server purges what the generation left behind, and takes its tables' statistics anew,
-    // a while after it; measuring before would time that, and plans made on empty tables.
-    db->execute("SET GLOBAL innodb_max_purge_lag_wait=0");
-    const vlt::Packet tables = db->query(
-        "SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA=DATABASE() AND "
-        "TABLE_TYPE='BASE TABLE'");
-    for (const vlt::Row& t : tables.rows)
-      db->query("ANALYZE TABLE " + vlt::server::quoteIdentifier(t[0].toText()));
+    vlt::bench::BenchDatabase::settle(*db);
     f.sets[years] = set;
   }
   vlt::server::mountApi(f.http, *f.service);
