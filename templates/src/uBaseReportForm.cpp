@@ -221,7 +221,7 @@ void TfrmBaseReportForm::actMakeReportExecute() {
   std::future<Packet> total;
   if (const std::string sql = GrandTotalStatement(); !sql.empty()) {
     ShowTotalStrip();
-    total = TagString.compare("MainData", Qt::CaseInsensitive) == 0
+    total = ReadsSystemDatabase()
                 ? doServerMethods().GetSysMainDBDataBySqlAside("Main", sql)
                 : doServerMethods().GetUserDBDataBySqlAside(CurUserInfo().UserDBID, sql);
   }
@@ -246,9 +246,12 @@ std::string TfrmBaseReportForm::AssembledStatement(const std::string& tail) cons
   return s + tail;
 }
 
+bool TfrmBaseReportForm::ReadsSystemDatabase() const {
+  return TagString.compare("MainData", Qt::CaseInsensitive) == 0;
+}
+
 Packet TfrmBaseReportForm::RunSelect(const std::string& sql) const {
-  if (TagString.compare("MainData", Qt::CaseInsensitive) == 0)
-    return doServerMethods().GetSysMainDBDataBySql("Main", sql);
+  if (ReadsSystemDatabase()) return doServerMethods().GetSysMainDBDataBySql("Main", sql);
   return doServerMethods().GetUserDBDataBySql(CurUserInfo().UserDBID, sql);
 }
 

@@ -127,6 +127,8 @@ class TfrmBaseReportForm : public TfrmBaseFormEx {
   std::string FGroupBystr;
 
  private:
+  // "MainData" in TagString: the report reads the system database, not the account set.
+  bool ReadsSystemDatabase() const;
   void ShowGrandTotal(std::future<vlt::Packet>& total);
 
   QHBoxLayout* tools_;
