@@ -445,6 +445,21 @@ std::uint64_t Connection::execute(std::string_view sql) {
 }
 
 Packet Connection::query(std::string_view sql, std::size_t maxRows, SessionUse use) {
+  // A statement that writes and returns rows (SELECT NEXTVAL) commits after sending them, so a
+  // lost deadlock or certification comes at the end of its rows. Outside a transaction it was
+  // rolled back whole and nothing was handed out yet: sent again, as send() does.
+  const bool alone = (mysql_->server_status & SERVER_STATUS_IN_TRANS) == 0;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      return readAll(sql, maxRows, use);
+    } catch (const DbError& e) {
+      if (!alone || e.code() != 1213 || attempt >= 8) throw;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt * attempt));
+  }
+}
+
+Packet Connection::readAll(std::string_view sql, std::size_t maxRows, SessionUse use) {
   OpenResult result = open(sql, maxRows, use);
   Packet p;
   p.fields = result.fields();

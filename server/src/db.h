@@ -165,6 +165,7 @@ class Connection {
   friend class OpenResult;
   explicit Connection(DbEndpoint endpoint) : endpoint_(std::move(endpoint)) {}
   [[noreturn]] void fail();
+  Packet readAll(std::string_view sql, std::size_t maxRows, SessionUse use);
   void applySession(const SessionSettings& session);
   void countAnswer(const unsigned long* lengths, unsigned fields);
   bool closedByServer() const;
