@@ -171,11 +171,11 @@ int main(int argc, char** argv) {
     setUp(f);
     vlt::bench::TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    // The ratio: the window and the direct load in alternation (medians of 15 rounds each).
+    // The ratio: the window and the direct load in alternation (medians of 41 rounds each).
     MYSQL* m = connectDirect();
     if (!m) throw std::runtime_error("no direct connection");
     const vlt::bench::Paired p = vlt::bench::RunPaired(
-        15,
+        41,
         [] {
           const auto start = std::chrono::steady_clock::now();
           auto w = vlt::templates::CreateForm<TfrmBill_Bal_Gathering>();
