@@ -305,18 +305,20 @@ void BM_Direct(benchmark::State& state, const char* report, int years) {
   }
 }
 
+// Work as a round of RunAlternating: its time in ms.
+std::function<double()> timed(std::function<void()> work) {
+  return [work = std::move(work)] {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return vlt::bench::msSince(start);
+  };
+}
+
 // Window, report and direct run in alternation, round after round: medians in that order.
 std::vector<double> alternating(const char* report, int rounds) {
   const std::string set = fx->sets.at(3);
   DirectRun direct(report, set);
   const std::unique_ptr<vlt::host::TForm> form = openWindow(report, set);
-  const auto timed = [](const std::function<void()>& work) {
-    return [work] {
-      const auto start = std::chrono::steady_clock::now();
-      work();
-      return vlt::bench::msSince(start);
-    };
-  };
   return vlt::bench::RunAlternating(
       rounds, {timed([&] { runWindow(report, set); }), timed([&] { makeReport(*form); }),
                timed([&] { direct.run(); })});
@@ -326,14 +328,8 @@ std::vector<double> alternating(const char* report, int rounds) {
 // alternation round after round, so that both medians see the same machine: {3-year, long}.
 std::vector<double> historyAlternating(const char* report, int longYears, int rounds) {
   const std::string shortSet = fx->sets.at(3), longSet = fx->sets.at(longYears);
-  const auto timedWindow = [report](const std::string& set) {
-    return [report, set] {
-      const auto start = std::chrono::steady_clock::now();
-      runWindow(report, set);
-      return vlt::bench::msSince(start);
-    };
-  };
-  return vlt::bench::RunAlternating(rounds, {timedWindow(shortSet), timedWindow(longSet)});
+  return vlt::bench::RunAlternating(rounds, {timed([=] { runWindow(report, shortSet); }),
+                                             timed([=] { runWindow(report, longSet); })});
 }
 
 // Rounds of the ratio table (VLT_BENCH_REPORT_ROUNDS, 41 by default).
@@ -377,8 +373,7 @@ int main(int argc, char** argv) {
           ->UseRealTime()
           ->MinTime(0.5);
     }
-    vlt::bench::TimesReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::RunSpecifiedBenchmarks();
     std::printf(
         "\nlast month, through the service / its statements on Connector/C (target <= 1.3);\n"
         "window: opened, run and closed; report: run on a window opened once; medians of %d "

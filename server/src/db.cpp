@@ -346,6 +346,15 @@ void Connection::connect() {
     fail();
 }
 
+// Whether a statement that failed with `code` on its `attempt`-th sending goes again, after the
+// pause: only a lone one (outside a transaction) that lost a deadlock or a cluster's
+// certification, which was rolled back whole. The pauses grow (about 1.4 s in all).
+static bool pausedToSendAgain(bool alone, unsigned code, int attempt) {
+  if (!alone || code != 1213 || attempt >= 8) return false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt * attempt));
+  return true;
+}
+
 void Connection::send(std::string_view sql, SessionUse use) {
   const bool unverified = unverified_;
   unverified_ = false;
@@ -355,8 +364,7 @@ void Connection::send(std::string_view sql, SessionUse use) {
   const bool alone = (mysql_->server_status & SERVER_STATUS_IN_TRANS) == 0;
   for (int attempt = 1;; ++attempt) {
     if (mysql_real_query(mysql_, sql.data(), sql.size()) == 0) return;
-    if (!alone || mysql_errno(mysql_) != 1213 || attempt >= 8) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt * attempt));
+    if (!pausedToSendAgain(alone, mysql_errno(mysql_), attempt)) break;
   }
   // 2006: the statement was not sent; 2013: it may have run before the connection broke.
   const unsigned code = mysql_errno(mysql_);
@@ -453,9 +461,8 @@ Packet Connection::query(std::string_view sql, std::size_t maxRows, SessionUse u
     try {
       return readAll(sql, maxRows, use);
     } catch (const DbError& e) {
-      if (!alone || e.code() != 1213 || attempt >= 8) throw;
+      if (!pausedToSendAgain(alone, e.code(), attempt)) throw;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt * attempt));
   }
 }
 
