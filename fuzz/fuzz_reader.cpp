@@ -1,6 +1,6 @@
 // PacketReader against decodePacket: the same packet or the same error, whatever the pieces the
-// text comes in and however often decoding is tried. The first two bytes choose the attempt
-// step and the piece sizes; the rest is the text.
+// text comes in and however often decoding is tried, and whether the rows are kept or handed to
+// a sink. The first two bytes choose the attempt step and the piece sizes; the rest is the text.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +32,17 @@ Outcome outcomeOf(const std::function<vlt::Packet()>& decode) {
   return o;
 }
 
+// Gathers what a reader hands over back into a packet.
+struct Gathered : vlt::PacketSink {
+  vlt::Packet packet;
+  int fieldsCalls = 0;
+  void fields(const vlt::FieldDefs& defs) override {
+    ++fieldsCalls;
+    packet.fields = defs;
+  }
+  void row(vlt::Row&& r) override { packet.rows.push_back(std::move(r)); }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -43,14 +54,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t longest = data[1] % 40 + 1;
 
   const Outcome whole = outcomeOf([&] { return vlt::decodePacket(text); });
+  const bool viaSink = data[1] & 1;
+  Gathered sink;
   const Outcome streamed = outcomeOf([&] {
-    vlt::PacketReader reader(step);
+    vlt::PacketReader reader = viaSink ? vlt::PacketReader(sink, step) : vlt::PacketReader(step);
     for (std::size_t at = 0; at < text.size();) {
       const std::size_t n = pieces() % longest + 1;
       reader.feed(text.substr(at, n));
       at += n;
     }
-    return reader.finish();
+    vlt::Packet p = reader.finish();
+    if (!viaSink) return p;
+    // The fields once, the rows to the sink only.
+    if (sink.fieldsCalls != 1 || !p.rows.empty() || !(p.fields == sink.packet.fields)) std::abort();
+    return sink.packet;
   });
   if (whole.ok != streamed.ok || whole.error != streamed.error ||
       !(whole.packet == streamed.packet))

@@ -524,204 +524,234 @@ void ClientDataSet::LoadFromPacket(const Packet& packet) {
   LoadFromPacket(std::move(copy));
 }
 
-void ClientDataSet::LoadFromPacket(Packet&& packet) {
-  if (master_) throw DataSetError("A nested dataset is loaded through its master");
-  const bool adopt = defs_.empty() || fieldsFromPacket_;
-  const FieldDefs& target = adopt ? packet.fields : defs_;
-
-  // Plan how packet columns become record slots, level by level; refuse a packet that lacks a
-  // defined field before anything changes.
-  struct Planner {
-    static std::unique_ptr<LoadPlan> make(const FieldDefs& defs, const FieldDefs& src,
-                                          const std::string& path) {
-      auto plan = std::make_unique<LoadPlan>();
-      plan->identity = defs.size() == src.size();
-      plan->source.assign(defs.size(), -1);
-      plan->convert.assign(defs.size(), false);
-      plan->nested.resize(defs.size());
-      for (std::size_t i = 0; i < defs.size(); ++i) {
-        const FieldDef& d = defs[i];
-        if (!isStored(d)) {
-          plan->identity = false;
-          continue;
-        }
-        int s = src.indexOf(d.name);
-        if (s < 0) throw DataSetError("Field '" + path + d.name + "' is not in the data packet");
-        const FieldDef& sd = src[static_cast<std::size_t>(s)];
-        if ((sd.type == DataType::DataSet) != (d.type == DataType::DataSet))
-          throw DataSetError("Field '" + path + d.name + "' is a nested dataset on one side only");
-        plan->source[i] = s;
-        if (static_cast<std::size_t>(s) != i) plan->identity = false;
-        if (d.type == DataType::DataSet) {
-          FieldDefs children(d.children);
-          plan->nested[i] = make(children, FieldDefs(sd.children), path + d.name + ".");
-          plan->nested[i]->defs = std::move(children);
-          if (!plan->nested[i]->identity) plan->identity = false;
-        } else if (sd.type != d.type) {
-          plan->convert[i] = true;
-          plan->identity = false;
-        }
+// Plans how packet columns become record slots, level by level (refusing a packet that lacks
+// a defined field before anything changes), and makes records of packet rows by the plan.
+struct ClientDataSet::Planner {
+  static std::unique_ptr<LoadPlan> make(const FieldDefs& defs, const FieldDefs& src,
+                                        const std::string& path) {
+    auto plan = std::make_unique<LoadPlan>();
+    plan->identity = defs.size() == src.size();
+    plan->source.assign(defs.size(), -1);
+    plan->convert.assign(defs.size(), false);
+    plan->nested.resize(defs.size());
+    for (std::size_t i = 0; i < defs.size(); ++i) {
+      const FieldDef& d = defs[i];
+      if (!isStored(d)) {
+        plan->identity = false;
+        continue;
       }
-      plan->packetWidth = src.size();
-      planMoves(*plan, defs.size());
-      return plan;
-    }
-
-    // Rearranging a row in place: a slot whose old value nobody takes starts a chain (it takes
-    // its value, which frees the slot that value came from, and so on); what is left are
-    // cycles, turned round through the spare value.
-    static void planMoves(LoadPlan& plan, std::size_t fields) {
-      const std::size_t width = std::max(fields, plan.packetWidth);
-      std::vector<int> takenBy(width, -1);
-      for (std::size_t i = 0; i < fields; ++i) {
-        const int s = plan.source[i];
-        if (s < 0) continue;
-        if (takenBy[static_cast<std::size_t>(s)] >= 0) return;  // a column taken twice
-        takenBy[static_cast<std::size_t>(s)] = static_cast<int>(i);
-      }
-      std::vector<bool> done(fields, false);
-      auto& moves = plan.moves;
-      auto walk = [&](std::size_t start) {
-        std::size_t at = start;
-        while (true) {
-          done[at] = true;
-          const int s = plan.source[at];
-          if (s < 0) {
-            moves.emplace_back(static_cast<int>(at), -2);
-            return;
-          }
-          moves.emplace_back(static_cast<int>(at), s);
-          const auto from = static_cast<std::size_t>(s);
-          if (from >= fields || done[from]) return;
-          at = from;
-        }
-      };
-      for (std::size_t i = 0; i < fields; ++i)
-        if (plan.source[i] == static_cast<int>(i)) done[i] = true;
-      for (std::size_t i = 0; i < fields; ++i)
-        if (!done[i] && takenBy[i] < 0) walk(i);
-      for (std::size_t i = 0; i < fields; ++i) {
-        if (done[i]) continue;
-        // A cycle: every slot's value goes to another slot of it.
-        moves.emplace_back(-1, static_cast<int>(i));
-        std::size_t at = i;
-        while (true) {
-          done[at] = true;
-          const auto from = static_cast<std::size_t>(plan.source[at]);
-          if (from == i) {
-            moves.emplace_back(static_cast<int>(at), -1);
-            break;
-          }
-          moves.emplace_back(static_cast<int>(at), static_cast<int>(from));
-          at = from;
-        }
-      }
-      plan.inPlace = true;
-    }
-
-    // Applies the plan's moves; false when the row does not have the packet's width.
-    static bool rearrange(Row& row, const LoadPlan& plan, std::size_t fields) {
-      if (!plan.inPlace || row.size() != plan.packetWidth) return false;
-      if (fields > row.size()) row.resize(fields);
-      Value spare;
-      for (const auto& [to, from] : plan.moves) {
-        Value& target = to < 0 ? spare : row[static_cast<std::size_t>(to)];
-        if (from == -2)
-          target = Value();
-        else
-          target = std::move(from < 0 ? spare : row[static_cast<std::size_t>(from)]);
-      }
-      row.resize(fields);
-      return true;
-    }
-
-    static void fill(Store& store, std::vector<Row>& rows, const FieldDefs& defs,
-                     const LoadPlan& plan, const std::string& path) {
-      std::vector<std::size_t> nestedIdx = nestedIndexes(defs);
-      store.records.reserve(rows.size());
-      for (std::size_t r = 0; r < rows.size(); ++r) {
-        Row& src = rows[r];
-        Record rec;
-        rec.id = newRecordId();
-        if (plan.identity) {
-          if (src.size() != defs.size())
-            throw DataSetError(path + "row " + std::to_string(r + 1) + " has " +
-                               std::to_string(src.size()) + " values for " +
-                               std::to_string(defs.size()) + " fields");
-          for (std::size_t i = 0; i < defs.size(); ++i) {
-            const Value& v = src[i];
-            if (!v.isNull() && v.type() != defs[i].type)
-              throw DataSetError(path + rowField(r, defs[i]) + ": a " +
-                                 std::string(dataTypeName(v.type())) + " value in a " +
-                                 std::string(dataTypeName(defs[i].type)) + " field");
-          }
-          rec.values = std::move(src);
-        } else if (rearrange(src, plan, defs.size())) {
-          // The row's own storage becomes the record's: a fresh allocation per record costs a
-          // large load a page fault every few rows.
-          for (std::size_t i = 0; i < defs.size(); ++i) {
-            Value& v = src[i];
-            if (!plan.convert[i] || v.isNull()) continue;
-            try {
-              v = coerceValue(v, defs[i].type, defs[i].precision, defs[i].scale);
-            } catch (const ConversionError& e) {
-              throw DataSetError(path + rowField(r, defs[i]) + ": " + e.what());
-            }
-          }
-          rec.values = std::move(src);
-        } else {
-          rec.values.resize(defs.size());
-          for (std::size_t i = 0; i < defs.size(); ++i) {
-            int s = plan.source[i];
-            if (s < 0) continue;
-            if (static_cast<std::size_t>(s) >= src.size())
-              throw DataSetError(path + "row " + std::to_string(r + 1) + " is too short");
-            Value& v = src[static_cast<std::size_t>(s)];
-            if (plan.convert[i] && !v.isNull()) {
-              try {
-                rec.values[i] = coerceValue(v, defs[i].type, defs[i].precision, defs[i].scale);
-              } catch (const ConversionError& e) {
-                throw DataSetError(path + rowField(r, defs[i]) + ": " + e.what());
-              }
-            } else {
-              rec.values[i] = std::move(v);
-            }
-          }
-        }
-        rec.nested.resize(nestedIdx.size());
-        for (std::size_t slot = 0; slot < nestedIdx.size(); ++slot) {
-          std::size_t f = nestedIdx[slot];
-          Value v = std::move(rec.values[f]);
-          rec.values[f] = Value();
-          if (v.isNull() || !isStored(defs[f])) continue;
-          if (v.type() != DataType::DataSet)
-            throw DataSetError(path + rowField(r, defs[f]) + ": not a nested dataset");
-          // Rows nobody else holds are taken rather than copied (every maker of nested rows
-          // creates them as a mutable vector).
-          std::vector<Row> sub = v.nested().use_count() == 1
-                                     ? std::move(const_cast<NestedRows&>(*v.nested()))
-                                     : *v.nested();
-          fill(rec.nested[slot], sub, plan.nested[f]->defs, *plan.nested[f],
-               path + defs[f].name + " of row " + std::to_string(r + 1) + ": ");
-        }
-        store.records.push_back(std::move(rec));
+      int s = src.indexOf(d.name);
+      if (s < 0) throw DataSetError("Field '" + path + d.name + "' is not in the data packet");
+      const FieldDef& sd = src[static_cast<std::size_t>(s)];
+      if ((sd.type == DataType::DataSet) != (d.type == DataType::DataSet))
+        throw DataSetError("Field '" + path + d.name + "' is a nested dataset on one side only");
+      plan->source[i] = s;
+      if (static_cast<std::size_t>(s) != i) plan->identity = false;
+      if (d.type == DataType::DataSet) {
+        FieldDefs children(d.children);
+        plan->nested[i] = make(children, FieldDefs(sd.children), path + d.name + ".");
+        plan->nested[i]->defs = std::move(children);
+        if (!plan->nested[i]->identity) plan->identity = false;
+      } else if (sd.type != d.type) {
+        plan->convert[i] = true;
+        plan->identity = false;
       }
     }
-  };
-
-  std::unique_ptr<LoadPlan> plan = Planner::make(target, packet.fields, "");
-  auto s = std::make_unique<Store>();
-  Planner::fill(*s, packet.rows, target, *plan, "");
-
-  Bindings bindings = prepareBindings(target);
-  bool layoutChanged = !Active() || (adopt && !(packet.fields == defs_));
-  if (adopt) {
-    defs_ = std::move(packet.fields);
-    fieldsFromPacket_ = true;
+    plan->packetWidth = src.size();
+    planMoves(*plan, defs.size());
+    return plan;
   }
-  if (layoutChanged || fields_.size() != defs_.size()) rebuildFieldObjects();
-  commitBindings(std::move(bindings));
-  openWith(std::move(s), layoutChanged);
+
+  // Rearranging a row in place: a slot whose old value nobody takes starts a chain (it takes
+  // its value, which frees the slot that value came from, and so on); what is left are
+  // cycles, turned round through the spare value.
+  static void planMoves(LoadPlan& plan, std::size_t fields) {
+    const std::size_t width = std::max(fields, plan.packetWidth);
+    std::vector<int> takenBy(width, -1);
+    for (std::size_t i = 0; i < fields; ++i) {
+      const int s = plan.source[i];
+      if (s < 0) continue;
+      if (takenBy[static_cast<std::size_t>(s)] >= 0) return;  // a column taken twice
+      takenBy[static_cast<std::size_t>(s)] = static_cast<int>(i);
+    }
+    std::vector<bool> done(fields, false);
+    auto& moves = plan.moves;
+    auto walk = [&](std::size_t start) {
+      std::size_t at = start;
+      while (true) {
+        done[at] = true;
+        const int s = plan.source[at];
+        if (s < 0) {
+          moves.emplace_back(static_cast<int>(at), -2);
+          return;
+        }
+        moves.emplace_back(static_cast<int>(at), s);
+        const auto from = static_cast<std::size_t>(s);
+        if (from >= fields || done[from]) return;
+        at = from;
+      }
+    };
+    for (std::size_t i = 0; i < fields; ++i)
+      if (plan.source[i] == static_cast<int>(i)) done[i] = true;
+    for (std::size_t i = 0; i < fields; ++i)
+      if (!done[i] && takenBy[i] < 0) walk(i);
+    for (std::size_t i = 0; i < fields; ++i) {
+      if (done[i]) continue;
+      // A cycle: every slot's value goes to another slot of it.
+      moves.emplace_back(-1, static_cast<int>(i));
+      std::size_t at = i;
+      while (true) {
+        done[at] = true;
+        const auto from = static_cast<std::size_t>(plan.source[at]);
+        if (from == i) {
+          moves.emplace_back(static_cast<int>(at), -1);
+          break;
+        }
+        moves.emplace_back(static_cast<int>(at), static_cast<int>(from));
+        at = from;
+      }
+    }
+    plan.inPlace = true;
+  }
+
+  // Applies the plan's moves; false when the row does not have the packet's width.
+  static bool rearrange(Row& row, const LoadPlan& plan, std::size_t fields) {
+    if (!plan.inPlace || row.size() != plan.packetWidth) return false;
+    if (fields > row.size()) row.resize(fields);
+    Value spare;
+    for (const auto& [to, from] : plan.moves) {
+      Value& target = to < 0 ? spare : row[static_cast<std::size_t>(to)];
+      if (from == -2)
+        target = Value();
+      else
+        target = std::move(from < 0 ? spare : row[static_cast<std::size_t>(from)]);
+    }
+    row.resize(fields);
+    return true;
+  }
+
+  static void fill(Store& store, std::vector<Row>& rows, const FieldDefs& defs,
+                   const LoadPlan& plan, const std::string& path) {
+    const std::vector<std::size_t> nestedIdx = nestedIndexes(defs);
+    store.records.reserve(rows.size());
+    for (std::size_t r = 0; r < rows.size(); ++r)
+      fillRow(store, rows[r], r, defs, plan, nestedIdx, path);
+  }
+
+  // Makes packet row `r` a record of `store`.
+  static void fillRow(Store& store, Row& src, std::size_t r, const FieldDefs& defs,
+                      const LoadPlan& plan, const std::vector<std::size_t>& nestedIdx,
+                      const std::string& path) {
+    Record rec;
+    rec.id = newRecordId();
+    if (plan.identity) {
+      if (src.size() != defs.size())
+        throw DataSetError(path + "row " + std::to_string(r + 1) + " has " +
+                           std::to_string(src.size()) + " values for " +
+                           std::to_string(defs.size()) + " fields");
+      for (std::size_t i = 0; i < defs.size(); ++i) {
+        const Value& v = src[i];
+        if (!v.isNull() && v.type() != defs[i].type)
+          throw DataSetError(path + rowField(r, defs[i]) + ": a " +
+                             std::string(dataTypeName(v.type())) + " value in a " +
+                             std::string(dataTypeName(defs[i].type)) + " field");
+      }
+      rec.values = std::move(src);
+    } else if (rearrange(src, plan, defs.size())) {
+      // The row's own storage becomes the record's: a fresh allocation per record costs a
+      // large load a page fault every few rows.
+      for (std::size_t i = 0; i < defs.size(); ++i) {
+        Value& v = src[i];
+        if (!plan.convert[i] || v.isNull()) continue;
+        try {
+          v = coerceValue(v, defs[i].type, defs[i].precision, defs[i].scale);
+        } catch (const ConversionError& e) {
+          throw DataSetError(path + rowField(r, defs[i]) + ": " + e.what());
+        }
+      }
+      rec.values = std::move(src);
+    } else {
+      rec.values.resize(defs.size());
+      for (std::size_t i = 0; i < defs.size(); ++i) {
+        int s = plan.source[i];
+        if (s < 0) continue;
+        if (static_cast<std::size_t>(s) >= src.size())
+          throw DataSetError(path + "row " + std::to_string(r + 1) + " is too short");
+        Value& v = src[static_cast<std::size_t>(s)];
+        if (plan.convert[i] && !v.isNull()) {
+          try {
+            rec.values[i] = coerceValue(v, defs[i].type, defs[i].precision, defs[i].scale);
+          } catch (const ConversionError& e) {
+            throw DataSetError(path + rowField(r, defs[i]) + ": " + e.what());
+          }
+        } else {
+          rec.values[i] = std::move(v);
+        }
+      }
+    }
+    rec.nested.resize(nestedIdx.size());
+    for (std::size_t slot = 0; slot < nestedIdx.size(); ++slot) {
+      std::size_t f = nestedIdx[slot];
+      Value v = std::move(rec.values[f]);
+      rec.values[f] = Value();
+      if (v.isNull() || !isStored(defs[f])) continue;
+      if (v.type() != DataType::DataSet)
+        throw DataSetError(path + rowField(r, defs[f]) + ": not a nested dataset");
+      // Rows nobody else holds are taken rather than copied (every maker of nested rows
+      // creates them as a mutable vector).
+      std::vector<Row> sub = v.nested().use_count() == 1
+                                 ? std::move(const_cast<NestedRows&>(*v.nested()))
+                                 : *v.nested();
+      fill(rec.nested[slot], sub, plan.nested[f]->defs, *plan.nested[f],
+           path + defs[f].name + " of row " + std::to_string(r + 1) + ": ");
+    }
+    store.records.push_back(std::move(rec));
+  }
+};
+
+void ClientDataSet::LoadFromPacket(Packet&& packet) {
+  PacketLoad load(*this);
+  load.take(std::move(packet));
+  load.Commit();
+}
+
+ClientDataSet::PacketLoad::PacketLoad(ClientDataSet& target)
+    : target_(target), adopt_(target.defs_.empty() || target.fieldsFromPacket_) {
+  if (target.master_) throw DataSetError("A nested dataset is loaded through its master");
+}
+
+ClientDataSet::PacketLoad::~PacketLoad() = default;
+
+void ClientDataSet::PacketLoad::fields(const FieldDefs& defs) {
+  if (plan_) throw DataSetError("A data packet's fields came twice");
+  packetFields_ = defs;
+  const FieldDefs& target = adopt_ ? packetFields_ : target_.defs_;
+  // Refuse a packet that lacks a defined field before any row is taken.
+  plan_ = Planner::make(target, packetFields_, "");
+  store_ = std::make_unique<Store>();
+  nested_ = nestedIndexes(target);
+}
+
+void ClientDataSet::PacketLoad::row(Row&& row) {
+  if (!plan_) throw DataSetError("A data packet's row came before its fields");
+  Planner::fillRow(*store_, row, rows_++, adopt_ ? packetFields_ : target_.defs_, *plan_, nested_,
+                   "");
+}
+
+void ClientDataSet::PacketLoad::Commit() {
+  if (!plan_) throw DataSetError("The data packet has no fields");
+  ClientDataSet& ds = target_;
+  const FieldDefs& target = adopt_ ? packetFields_ : ds.defs_;
+  Bindings bindings = ds.prepareBindings(target);
+  bool layoutChanged = !ds.Active() || (adopt_ && !(packetFields_ == ds.defs_));
+  if (adopt_) {
+    ds.defs_ = std::move(packetFields_);
+    ds.fieldsFromPacket_ = true;
+  }
+  if (layoutChanged || ds.fields_.size() != ds.defs_.size()) ds.rebuildFieldObjects();
+  ds.commitBindings(std::move(bindings));
+  plan_.reset();
+  ds.openWith(std::move(store_), layoutChanged);
 }
 
 Packet ClientDataSet::Data() const {

@@ -2052,10 +2052,11 @@ struct PacketReader::State {
   // Decoding waits for `step` bytes of new text, so that the attempt that stops at a row cut
   // in two is rare next to the rows decoded. Decoded text is dropped from the buffer once it
   // is `keep` bytes and most of the buffer.
-  explicit State(std::size_t attemptEvery)
-      : step(attemptEvery > 0 ? attemptEvery : 1), keep(16 * step) {}
+  State(std::size_t attemptEvery, PacketSink* to)
+      : step(attemptEvery > 0 ? attemptEvery : 1), keep(16 * step), sink(to) {}
   std::size_t step;
   std::size_t keep;
+  PacketSink* sink;
   std::string text;      // received and not yet dropped
   std::size_t base = 0;  // offset of text[0] in the packet's text
   std::size_t pos = 0;   // decoded up to here, within text
@@ -2063,7 +2064,8 @@ struct PacketReader::State {
   Stage stage = Stage::Head;
   bool expectRow = true;
   std::vector<FieldDef> defs;
-  std::vector<Row> rows;
+  std::vector<Row> rows;  // kept when there is no sink
+  std::size_t rowCount = 0;
 
   Reader reader() const {
     return Reader(text.data(), text.data() + pos, text.data() + text.size(), base);
@@ -2082,6 +2084,7 @@ struct PacketReader::State {
         defs = std::move(head);
         pos = r.position();
         stage = Stage::Rows;
+        if (sink) sink->fields(FieldDefs(defs));
       }
       if (stage == Stage::Rows) rowsFrom(last);
       if (stage == Stage::Tail && last) {
@@ -2104,15 +2107,23 @@ struct PacketReader::State {
     for (;;) {
       if (!last && r.atEnd()) return;
       if (expectRow) {
-        if (rows.empty() && r.emptyRows()) {
+        if (rowCount == 0 && r.emptyRows()) {
           stage = Stage::Tail;
         } else {
           Row row;
-          r.packetRow(defs, row, rows.size());
-          rows.push_back(std::move(row));
+          r.packetRow(defs, row, rowCount);
+          // The row counts as read before the sink sees it: a sink that fails must not be
+          // handed it again by a later attempt.
+          pos = r.position();
+          ++rowCount;
           expectRow = false;
+          if (sink)
+            sink->row(std::move(row));
+          else
+            rows.push_back(std::move(row));
+          continue;
         }
-      } else if (r.rowSeparator(rows.size() - 1)) {
+      } else if (r.rowSeparator(rowCount - 1)) {
         expectRow = true;
       } else {
         stage = Stage::Tail;
@@ -2124,7 +2135,10 @@ struct PacketReader::State {
 };
 
 PacketReader::PacketReader(std::size_t attemptEvery)
-    : state_(std::make_unique<State>(attemptEvery)) {}
+    : state_(std::make_unique<State>(attemptEvery, nullptr)) {}
+
+PacketReader::PacketReader(PacketSink& sink, std::size_t attemptEvery)
+    : state_(std::make_unique<State>(attemptEvery, &sink)) {}
 
 PacketReader::~PacketReader() = default;
 
@@ -2139,7 +2153,8 @@ void PacketReader::feed(std::string_view piece) {
 
 Packet PacketReader::finish(std::string* rest) {
   // The reader starts afresh after a packet and after an error alike.
-  std::unique_ptr<State> s = std::exchange(state_, std::make_unique<State>(state_->step));
+  std::unique_ptr<State> s =
+      std::exchange(state_, std::make_unique<State>(state_->step, state_->sink));
   s->advance(true, rest);
   Packet out;
   out.fields = FieldDefs(std::move(s->defs));

@@ -105,4 +105,10 @@ void Delta::validate() const {
   validateDeltaRows(fields, rows, {});
 }
 
+void PacketSink::take(Packet&& packet) {
+  fields(packet.fields);
+  for (Row& r : packet.rows)
+    row(std::move(r));
+}
+
 }  // namespace vlt

@@ -383,8 +383,10 @@ void TfrmBaseBill_Master::edtBdateExit() {
 void TfrmBaseBill_Master::actCdsRefreshExecute() {
   cdsMaster.CancelUpdates();
   if (!cdsMaster.IsEmpty()) cdsMaster.EmptyDataSet();
-  cdsMaster.LoadFromPacket(
-      doServerMethods().GetUserDBDataBySql(CurUserInfo().UserDBID, MasterDataSql));
+  // Every stored bill: the records are made while the answer arrives.
+  ClientDataSet::PacketLoad load(cdsMaster);
+  doServerMethods().StreamUserDBDataBySql(CurUserInfo().UserDBID, MasterDataSql, load);
+  load.Commit();
   cdsMaster.MergeChangeLog();
   FBcodeIsModifyed = false;
 }

@@ -419,6 +419,39 @@ TEST(DataSetPacket, AdoptsThePacketFieldsAndRefusesMistypedRows) {
   EXPECT_EQ(ds.FieldByName("c").AsString(), "z");
 }
 
+TEST_F(DataSetTest, ALoadFedRowByRowChangesNothingUntilCommitted) {
+  fill();
+  const FieldDefs packetFields{test::stringField("Flag"), test::stringField("Qty"),
+                               test::stringField("Name"), test::intField("IOKind"),
+                               test::stringField("ID")};
+  {
+    ClientDataSet::PacketLoad missing(ds);
+    EXPECT_THROW(missing.fields(FieldDefs{test::stringField("ID")}), DataSetError);
+  }
+  {
+    // Abandoned after a refused row, as when the answer breaks off: the rows stay as they were.
+    ClientDataSet::PacketLoad load(ds);
+    load.fields(packetFields);
+    load.row({"True", "1.5", "a", 1, "7"});
+    EXPECT_THROW(load.row({"True", "x", "b", 1, "8"}), DataSetError);
+  }
+  EXPECT_EQ(ds.RecordCount(), 3);
+  ClientDataSet::PacketLoad load(ds);
+  load.fields(packetFields);
+  load.row({"True", "1.5", "a", 1, "7"});
+  load.row({"False", nullptr, "b", 2, "8"});
+  EXPECT_EQ(ds.RecordCount(), 3);
+  load.Commit();
+  ASSERT_EQ(ds.RecordCount(), 2);
+  EXPECT_EQ(ds.ChangeCount(), 0);
+  ds.First();
+  EXPECT_EQ(ds.FieldByName("ID").AsString(), "7");
+  EXPECT_EQ(ds.FieldByName("Qty").AsValue(), Value(Decimal(15000, 4)));
+  ds.Next();
+  EXPECT_EQ(ds.FieldByName("Name").AsString(), "b");
+  EXPECT_TRUE(ds.FieldByName("Qty").IsNull());
+}
+
 struct FilterCase {
   const char* filter;
   std::vector<std::string> ids;

@@ -824,12 +824,30 @@ std::string outcome(const std::function<Packet()>& decode) {
   }
 }
 
-std::string readInPieces(std::string_view text, std::size_t piece, std::string* rest = nullptr) {
+// Gathers what a reader hands over back into a packet.
+struct Gathered : PacketSink {
+  Packet packet;
+  int fieldsCalls = 0;
+  void fields(const FieldDefs& defs) override {
+    ++fieldsCalls;
+    packet.fields = defs;
+  }
+  void row(Row&& r) override { packet.rows.push_back(std::move(r)); }
+};
+
+std::string readInPieces(std::string_view text, std::size_t piece, std::string* rest = nullptr,
+                         bool viaSink = false) {
   return outcome([&] {
-    PacketReader reader;
+    Gathered sink;
+    PacketReader reader = viaSink ? PacketReader(sink) : PacketReader();
     for (std::size_t at = 0; at < text.size(); at += piece)
       reader.feed(text.substr(at, piece));
-    return reader.finish(rest);
+    Packet p = reader.finish(rest);
+    if (!viaSink) return p;
+    if (sink.fieldsCalls != 1 || !p.rows.empty() || !(p.fields == sink.packet.fields))
+      throw ParseError(
+          "the sink was handed the fields " + std::to_string(sink.fieldsCalls) + " times", 0);
+    return sink.packet;
   });
 }
 
@@ -856,6 +874,8 @@ TEST(JsonPacketReader, DecodesLikeDecodePacketWhateverThePieces) {
       if (piece == 1 && t.size() > 20000 && t != text) continue;  // keeps the test quick
       EXPECT_EQ(readInPieces(t, piece), expected)
           << "pieces of " << piece << ": " << t.substr(0, 80);
+      EXPECT_EQ(readInPieces(t, piece, nullptr, true), expected)
+          << "to a sink, pieces of " << piece << ": " << t.substr(0, 80);
     }
   }
 }
@@ -871,6 +891,25 @@ TEST(JsonPacketReader, HandsBackWhatFollowsThePacket) {
   // Cut short: an error, never the rows that came.
   EXPECT_NE(readInPieces(text.substr(0, text.size() - 3), 4096, &rest).rfind("error ", 0),
             std::string::npos);
+}
+
+TEST(JsonPacketReader, WhatItsSinkRefusesEndsTheReading) {
+  struct Refusing : PacketSink {
+    std::size_t rows = 0;
+    void fields(const FieldDefs&) override {}
+    void row(Row&&) override {
+      if (++rows == 100) throw DataSetError("refused");
+    }
+  } sink;
+  const std::string text = encodePacket(largePacket());
+  PacketReader reader(sink, 1000);
+  EXPECT_THROW(
+      {
+        for (std::size_t at = 0; at < text.size(); at += 1000)
+          reader.feed(std::string_view(text).substr(at, 1000));
+      },
+      DataSetError);
+  EXPECT_EQ(sink.rows, 100u);  // nothing after the refused row, and that row only once
 }
 
 // A decoding attempt that stops inside the field definitions, after a complete one, must not

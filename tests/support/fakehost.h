@@ -48,6 +48,11 @@ class FakeServerMethods : public TServerMethodsClient {
   std::string SaveSysMainDataBySql(const std::string& userId, const std::string& select,
                                    const Delta& delta) override;
   Packet GetUserDBDataBySql(const std::string& userDbId, const std::string& sql) override;
+  // Recorded and answered as GetUserDBDataBySql (the same operation on the wire).
+  void StreamUserDBDataBySql(const std::string& userDbId, const std::string& sql,
+                             PacketSink& sink) override {
+    sink.take(GetUserDBDataBySql(userDbId, sql));
+  }
   std::string doUserDBDataBySql(const std::string& userDbId, const std::string& sql) override;
   std::string SaveUserDBDataByDelta(const std::string& userDbId, const std::string& table,
                                     const std::string& keyFields, const Delta& delta) override;

@@ -249,8 +249,9 @@ struct TServerMethodsClient::Impl {
   // A call answered with {"packet": ...}: the packet is decoded while it arrives, so that
   // decoding overlaps the service's reading and sending of a large result. Any other answer
   // is read whole and treated as call() treats it.
+  // With a sink, the packet goes to it (a null packet as an empty one) and nothing is returned.
   std::optional<Packet> packetCall(std::string& token, const std::string& operation,
-                                   const std::string& body) {
+                                   const std::string& body, PacketSink* sink = nullptr) {
     httplib::Request req;
     req.method = "POST";
     req.path = "/api/" + operation;
@@ -260,7 +261,7 @@ struct TServerMethodsClient::Impl {
     int status = 0;
     bool decided = false, streaming = false;
     std::string raw;
-    PacketReader reader;
+    PacketReader reader = sink ? PacketReader(*sink) : PacketReader();
     std::exception_ptr failure;
     req.response_handler = [&](const httplib::Response& r) {
       status = r.status;
@@ -296,11 +297,15 @@ struct TServerMethodsClient::Impl {
     if (!answered) unreachable(error);
     if (!streaming) {
       checkAnswer(status, raw, token);
-      return packetOf(raw);
+      std::optional<Packet> p = packetOf(raw);
+      if (!sink) return p;
+      sink->take(p ? std::move(*p) : Packet{});
+      return std::nullopt;
     }
     std::string rest;
     Packet p = reader.finish(&rest);
     checkPacketEnd(rest);
+    if (sink) return std::nullopt;
     return p;
   }
 
@@ -393,6 +398,13 @@ Packet TServerMethodsClient::GetUserDBDataBySql(const std::string& userDbId,
   auto p = impl_->packetCall(token_, "GetUserDBDataBySql",
                              Body().text("UserDBID", userDbId).text("SQL", sql).str());
   return p ? std::move(*p) : Packet{};
+}
+
+void TServerMethodsClient::StreamUserDBDataBySql(const std::string& userDbId,
+                                                 const std::string& sql, PacketSink& sink) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  impl_->packetCall(token_, "GetUserDBDataBySql",
+                    Body().text("UserDBID", userDbId).text("SQL", sql).str(), &sink);
 }
 
 std::string TServerMethodsClient::doUserDBDataBySql(const std::string& userDbId,

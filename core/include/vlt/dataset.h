@@ -124,6 +124,10 @@ class ClientDataSet {
   // and values are converted to the defined types. On any error the data set is unchanged.
   void LoadFromPacket(const Packet& packet);
   void LoadFromPacket(Packet&& packet);
+  // The same load, fed row by row (an answer decoded while it arrives): records are made as
+  // rows come, and the data set takes them at Commit. Until then, and when anything fails,
+  // the data set is unchanged.
+  class PacketLoad;
   // The current contents (posted rows, data fields only, natural order, filter ignored).
   Packet Data() const;
   void Close();
@@ -228,6 +232,7 @@ class ClientDataSet {
   struct Record;
   struct Store;
   struct LoadPlan;
+  struct Planner;
 
   // record access
   Store* store();
@@ -331,6 +336,26 @@ class ClientDataSet {
   bool pendingData_ = false;
   bool pendingLayout_ = false;
   std::uint64_t generation_ = 1;
+};
+
+class ClientDataSet::PacketLoad : public PacketSink {
+ public:
+  explicit PacketLoad(ClientDataSet& target);
+  ~PacketLoad() override;
+  PacketLoad(const PacketLoad&) = delete;
+  PacketLoad& operator=(const PacketLoad&) = delete;
+  void fields(const FieldDefs& defs) override;
+  void row(Row&& row) override;
+  void Commit();
+
+ private:
+  ClientDataSet& target_;
+  bool adopt_;
+  FieldDefs packetFields_;
+  std::unique_ptr<LoadPlan> plan_;
+  std::unique_ptr<Store> store_;
+  std::vector<std::size_t> nested_;
+  std::size_t rows_ = 0;
 };
 
 }  // namespace vlt

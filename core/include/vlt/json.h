@@ -108,6 +108,9 @@ class PacketReader {
   // Decoding is tried whenever `attemptEvery` more bytes have come (tests and fuzzing try
   // small steps).
   explicit PacketReader(std::size_t attemptEvery = 64 * 1024);
+  // Hands the fields and each row to `sink` as soon as they are decoded; finish() then returns
+  // the fields only. What the sink throws ends the reading.
+  explicit PacketReader(PacketSink& sink, std::size_t attemptEvery = 64 * 1024);
   ~PacketReader();
   PacketReader(const PacketReader&) = delete;
   PacketReader& operator=(const PacketReader&) = delete;

@@ -22,6 +22,17 @@ struct Packet {
   friend bool operator==(const Packet&, const Packet&) = default;
 };
 
+// Takes a packet as it is decoded: its fields first, then its rows one at a time, so that a
+// large answer goes where it belongs while it arrives instead of being held whole first.
+class PacketSink {
+ public:
+  virtual ~PacketSink() = default;
+  virtual void fields(const FieldDefs& defs) = 0;
+  virtual void row(Row&& row) = 0;
+  // A packet that came whole.
+  void take(Packet&& packet);
+};
+
 enum class ChangeKind : std::uint8_t {
   Unmodified,  // the row itself is unchanged; only its nested rows changed
   Insert,

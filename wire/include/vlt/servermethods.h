@@ -44,6 +44,11 @@ class TServerMethodsClient {
   virtual std::string SaveSysMainDataBySql(const std::string& userId, const std::string& select,
                                            const Delta& delta);
   virtual Packet GetUserDBDataBySql(const std::string& userDbId, const std::string& sql);
+  // The same operation with the packet handed to `sink` while it arrives (a large list is
+  // then put in place during the transfer instead of after it). On failure the sink may have
+  // been given part of the rows.
+  virtual void StreamUserDBDataBySql(const std::string& userDbId, const std::string& sql,
+                                     PacketSink& sink);
   virtual std::string doUserDBDataBySql(const std::string& userDbId, const std::string& sql);
   virtual std::string SaveUserDBDataByDelta(const std::string& userDbId, const std::string& table,
                                             const std::string& keyFields, const Delta& delta);
