@@ -722,27 +722,24 @@ ClientDataSet::PacketLoad::PacketLoad(ClientDataSet& target)
 
 ClientDataSet::PacketLoad::~PacketLoad() = default;
 
-void ClientDataSet::PacketLoad::fields(const FieldDefs& defs) {
+void ClientDataSet::PacketLoad::fields(const FieldDefs& packet) {
   if (plan_) throw DataSetError("A data packet's fields came twice");
-  packetFields_ = defs;
-  const FieldDefs& target = adopt_ ? packetFields_ : target_.defs_;
+  packetFields_ = packet;
   // Refuse a packet that lacks a defined field before any row is taken.
-  plan_ = Planner::make(target, packetFields_, "");
+  plan_ = Planner::make(defs(), packetFields_, "");
   store_ = std::make_unique<Store>();
-  nested_ = nestedIndexes(target);
+  nested_ = nestedIndexes(defs());
 }
 
 void ClientDataSet::PacketLoad::row(Row&& row) {
   if (!plan_) throw DataSetError("A data packet's row came before its fields");
-  Planner::fillRow(*store_, row, rows_++, adopt_ ? packetFields_ : target_.defs_, *plan_, nested_,
-                   "");
+  Planner::fillRow(*store_, row, rows_++, defs(), *plan_, nested_, "");
 }
 
 void ClientDataSet::PacketLoad::Commit() {
   if (!plan_) throw DataSetError("The data packet has no fields");
   ClientDataSet& ds = target_;
-  const FieldDefs& target = adopt_ ? packetFields_ : ds.defs_;
-  Bindings bindings = ds.prepareBindings(target);
+  Bindings bindings = ds.prepareBindings(defs());
   bool layoutChanged = !ds.Active() || (adopt_ && !(packetFields_ == ds.defs_));
   if (adopt_) {
     ds.defs_ = std::move(packetFields_);

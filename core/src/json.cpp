@@ -2052,10 +2052,22 @@ struct PacketReader::State {
   // Decoding waits for `step` bytes of new text, so that the attempt that stops at a row cut
   // in two is rare next to the rows decoded. Decoded text is dropped from the buffer once it
   // is `keep` bytes and most of the buffer.
+  // Without a sink of the caller's, the rows are gathered for finish().
+  struct Gathered : PacketSink {
+    std::vector<Row> rows;
+    void fields(const FieldDefs&) override {}
+    void row(Row&& r) override { rows.push_back(std::move(r)); }
+  };
+
   State(std::size_t attemptEvery, PacketSink* to)
-      : step(attemptEvery > 0 ? attemptEvery : 1), keep(16 * step), sink(to) {}
+      : step(attemptEvery > 0 ? attemptEvery : 1),
+        keep(16 * step),
+        given(to),
+        sink(to ? to : &gathered) {}
   std::size_t step;
   std::size_t keep;
+  PacketSink* given;
+  Gathered gathered;
   PacketSink* sink;
   std::string text;      // received and not yet dropped
   std::size_t base = 0;  // offset of text[0] in the packet's text
@@ -2064,7 +2076,6 @@ struct PacketReader::State {
   Stage stage = Stage::Head;
   bool expectRow = true;
   std::vector<FieldDef> defs;
-  std::vector<Row> rows;  // kept when there is no sink
   std::size_t rowCount = 0;
 
   Reader reader() const {
@@ -2084,7 +2095,7 @@ struct PacketReader::State {
         defs = std::move(head);
         pos = r.position();
         stage = Stage::Rows;
-        if (sink) sink->fields(FieldDefs(defs));
+        if (given) given->fields(FieldDefs(defs));
       }
       if (stage == Stage::Rows) rowsFrom(last);
       if (stage == Stage::Tail && last) {
@@ -2117,10 +2128,7 @@ struct PacketReader::State {
           pos = r.position();
           ++rowCount;
           expectRow = false;
-          if (sink)
-            sink->row(std::move(row));
-          else
-            rows.push_back(std::move(row));
+          sink->row(std::move(row));
           continue;
         }
       } else if (r.rowSeparator(rowCount - 1)) {
@@ -2154,11 +2162,11 @@ void PacketReader::feed(std::string_view piece) {
 Packet PacketReader::finish(std::string* rest) {
   // The reader starts afresh after a packet and after an error alike.
   std::unique_ptr<State> s =
-      std::exchange(state_, std::make_unique<State>(state_->step, state_->sink));
+      std::exchange(state_, std::make_unique<State>(state_->step, state_->given));
   s->advance(true, rest);
   Packet out;
   out.fields = FieldDefs(std::move(s->defs));
-  out.rows = std::move(s->rows);
+  out.rows = std::move(s->gathered.rows);
   return out;
 }
 

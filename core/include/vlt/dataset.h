@@ -349,6 +349,9 @@ class ClientDataSet::PacketLoad : public PacketSink {
   void Commit();
 
  private:
+  // The definitions the records follow: the packet's own, or the data set's.
+  const FieldDefs& defs() const { return adopt_ ? packetFields_ : target_.defs_; }
+
   ClientDataSet& target_;
   bool adopt_;
   FieldDefs packetFields_;
