@@ -94,6 +94,27 @@ TEST_F(DbTest, QuotingIsCompleteAndServerErrorsPassThrough) {
   EXPECT_EQ(db->query("SELECT name FROM t ORDER BY name").rows.size(), 2u);
 }
 
+// A lone statement that lost a deadlock after some of its rows (one that writes and returns rows
+// commits at the end) was rolled back whole: it is sent again, a bounded number of times, and
+// then reported. Attempts are counted by a sequence, which no rollback takes back.
+TEST_F(DbTest, AStatementThatKeepsLosingAfterItsRowsIsSentAgainThenReported) {
+  db->execute("CREATE SEQUENCE tries");
+  db->execute("CREATE TABLE t (x INT PRIMARY KEY)");
+  db->execute("INSERT INTO t VALUES (1), (2), (3)");
+  db->execute(
+      "CREATE FUNCTION loses(x INT) RETURNS INT NOT DETERMINISTIC BEGIN "
+      "IF x = 3 THEN SET @n = NEXTVAL(tries); SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, "
+      "MESSAGE_TEXT = 'Deadlock found'; END IF; RETURN x; END");
+  try {
+    db->query("SELECT x, loses(x) FROM t ORDER BY x");
+    ADD_FAILURE() << "a lost deadlock reported as success";
+  } catch (const DbError& e) {
+    EXPECT_EQ(e.code(), 1213u);
+  }
+  EXPECT_EQ(db->scalar("SELECT NEXTVAL(tries) - 1"), "8");
+  EXPECT_EQ(db->query("SELECT x FROM t").rows.size(), 3u);  // the connection still serves
+}
+
 TEST_F(DbTest, MigrationsApplyOnceInOrder) {
   std::vector<Migration> list{
       {1, "0001_a.sql", {"CREATE TABLE a (x INT)"}},
