@@ -172,30 +172,38 @@ void BM_DirectPage(benchmark::State& state) {
 }
 
 // Where the window's time goes: the same page through the proxy alone (HTTP and the codec
-// included), and through the service alone (no HTTP).
+// included), and through the service alone (no HTTP, no decoding).
 std::string pageSql(int page) {
   const int below = kPurchases - 20 * (page % (kPurchases / 20 - 1) + 1) + 1;
   return kPageSql + "'PC" + std::to_string(100000000 + below) + "' ORDER BY BCode DESC LIMIT 20";
 }
 const std::string kDetailSql = kLinesSql.substr(0, kLinesSql.find(" where ")) + " where Bid=:Bid";
 
+// Page `page` (counted from 1, wrapping) read through the proxy; false when it did not come.
+bool proxyPage(int page) {
+  auto p = vlt::host::doServerMethods().GetMasterAndDetailData(fx->served.set, "tb_pur_purchase",
+                                                               pageSql(page), kDetailSql);
+  return p && p->rows.size() == 20;
+}
+
+// The same page's answer made by the service in this process, as it goes out on the wire.
+bool servicePage(int page) {
+  const vlt::server::Caller owner{fx->served.owner, "127.0.0.1"};
+  return fx->service
+      ->GetMasterAndDetailText(owner, fx->served.set, "tb_pur_purchase", pageSql(page), kDetailSql)
+      .has_value();
+}
+
 void BM_ProxyPage(benchmark::State& state) {
   int page = 0;
-  for (auto _ : state) {
-    auto p = vlt::host::doServerMethods().GetMasterAndDetailData(fx->served.set, "tb_pur_purchase",
-                                                                 pageSql(++page), kDetailSql);
-    if (!p || p->rows.size() != 20) state.SkipWithError("no page");
-  }
+  for (auto _ : state)
+    if (!proxyPage(++page)) state.SkipWithError("no page");
 }
 
 void BM_ServicePage(benchmark::State& state) {
-  const vlt::server::Caller c{fx->served.owner, "127.0.0.1"};
   int page = 0;
-  for (auto _ : state) {
-    auto p = fx->service->GetMasterAndDetailData(c, fx->served.set, "tb_pur_purchase",
-                                                 pageSql(++page), kDetailSql);
-    if (!p || p->rows.size() != 20) state.SkipWithError("no page");
-  }
+  for (auto _ : state)
+    if (!servicePage(++page)) state.SkipWithError("no page");
 }
 
 // A 50-line sale typed into the window (not timed), then saved: checks, the bill code, the save
@@ -317,26 +325,17 @@ int main(int argc, char** argv) {
     // Where the window's time goes, layer by layer, in an alternation of their own: the same
     // page through the proxy (HTTP both ways, the service, the client's decoding), through the
     // service in this process (no HTTP, no client), and directly.
-    int proxyPage = 0, servicePage = 0;
-    const vlt::server::Caller owner{fx->served.owner, "127.0.0.1"};
+    int proxyRound = 0, serviceRound = 0;
+    const auto timed = [](bool (*read)(int), int& round, const char* what) {
+      return [read, &round, what] {
+        const auto start = std::chrono::steady_clock::now();
+        if (!read(++round)) throw std::runtime_error(std::string("no page ") + what);
+        return vlt::bench::msSince(start);
+      };
+    };
     const std::vector<double> layers = vlt::bench::RunAlternating(
-        2000, {[&proxyPage] {
-                 const auto start = std::chrono::steady_clock::now();
-                 auto pg = vlt::host::doServerMethods().GetMasterAndDetailData(
-                     fx->served.set, "tb_pur_purchase", pageSql(++proxyPage), kDetailSql);
-                 const double ms = vlt::bench::msSince(start);
-                 if (!pg || pg->rows.size() != 20) throw std::runtime_error("no page (proxy)");
-                 return ms;
-               },
-               [&servicePage, &owner] {
-                 const auto start = std::chrono::steady_clock::now();
-                 auto pg = fx->service->GetMasterAndDetailText(
-                     owner, fx->served.set, "tb_pur_purchase", pageSql(++servicePage), kDetailSql);
-                 const double ms = vlt::bench::msSince(start);
-                 if (!pg) throw std::runtime_error("no page (service)");
-                 return ms;
-               },
-               timedDirectPage});
+        2000, {timed(proxyPage, proxyRound, "(proxy)"),
+               timed(servicePage, serviceRound, "(service)"), timedDirectPage});
     mysql_close(m);
     std::printf(
         "  the same page (another alternation, medians): through the proxy %.2f ms, the service in "

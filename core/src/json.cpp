@@ -2060,15 +2060,11 @@ struct PacketReader::State {
   };
 
   State(std::size_t attemptEvery, PacketSink* to)
-      : step(attemptEvery > 0 ? attemptEvery : 1),
-        keep(16 * step),
-        given(to),
-        sink(to ? to : &gathered) {}
+      : step(attemptEvery > 0 ? attemptEvery : 1), keep(16 * step), given(to) {}
   std::size_t step;
   std::size_t keep;
   PacketSink* given;
   Gathered gathered;
-  PacketSink* sink;
   std::string text;      // received and not yet dropped
   std::size_t base = 0;  // offset of text[0] in the packet's text
   std::size_t pos = 0;   // decoded up to here, within text
@@ -2128,7 +2124,7 @@ struct PacketReader::State {
           pos = r.position();
           ++rowCount;
           expectRow = false;
-          sink->row(std::move(row));
+          (given ? *given : gathered).row(std::move(row));
           continue;
         }
       } else if (r.rowSeparator(rowCount - 1)) {
