@@ -115,6 +115,7 @@ GaleraCluster GaleraCluster::attach(const fs::path& folder) {
   GaleraOptions o;
   o.folder = folder;
   if (!(in >> o.nodes >> o.firstPort)) throw Error("No Galera cluster in " + folder.string());
+  in >> o.writeSetCacheMegabytes;  // absent in folders of older runs: the default stays
   o.stopWithParent = false;
   GaleraCluster c(o);
   c.attached_ = true;
@@ -157,7 +158,8 @@ std::string GaleraCluster::nodeArgs(int i, bool bootstrap) const {
        << " --wsrep-node-address=127.0.0.1 --wsrep-sst-method=vltlocal"
        << " --wsrep-provider-options=gmcast.listen_addr=tcp://127.0.0.1:" << port + 1
        << ";ist.recv_addr=127.0.0.1:" << port + 2
-       << ";gcache.size=64M;evs.keepalive_period=PT1S;evs.suspect_timeout=PT3S"
+       << ";gcache.size=" << options_.writeSetCacheMegabytes
+       << "M;evs.keepalive_period=PT1S;evs.suspect_timeout=PT3S"
           ";evs.inactive_timeout=PT6S;evs.install_timeout=PT6S;pc.wait_prim_timeout=PT30S"
        << " --binlog-format=ROW --innodb-autoinc-lock-mode=2 --default-storage-engine=InnoDB"
        << " --innodb-flush-log-at-trx-commit=0 --performance-schema=OFF " << options_.extraArgs;
@@ -215,7 +217,8 @@ void GaleraCluster::start(std::chrono::seconds timeout) {
   fs::permissions(bin / "wsrep_sst_vltlocal", fs::perms::owner_all, fs::perm_options::replace);
   const char* path = std::getenv("PATH");
   ::setenv("PATH", (bin.string() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
-  std::ofstream(options_.folder / "cluster") << options_.nodes << " " << options_.firstPort << "\n";
+  std::ofstream(options_.folder / "cluster") << options_.nodes << " " << options_.firstPort << " "
+                                             << options_.writeSetCacheMegabytes << "\n";
   // One folder copied to every node, after the first node opened a cluster in it and stopped:
   // every node starts at the cluster's position, with the same administrative password, and
   // none needs a state transfer to join.
@@ -226,7 +229,12 @@ void GaleraCluster::start(std::chrono::seconds timeout) {
   for (int i = 1; i < options_.nodes; ++i) {
     fs::create_directories(folderOf(i));
     fs::permissions(folderOf(i), fs::perms::owner_all, fs::perm_options::replace);
-    fs::copy(first.dataDir(), node(i, false).dataDir(), fs::copy_options::recursive);
+    // Each node makes its own write-set cache; copying the first one's would only cost time.
+    fs::create_directories(node(i, false).dataDir());
+    for (const fs::directory_entry& e : fs::directory_iterator(first.dataDir()))
+      if (e.path().filename() != "galera.cache")
+        fs::copy(e.path(), node(i, false).dataDir() / e.path().filename(),
+                 fs::copy_options::recursive);
     fs::copy_file(first.passwordFile(), node(i, false).passwordFile());
   }
   for (int i = 0; i < options_.nodes; ++i) {
@@ -312,7 +320,21 @@ void GaleraCluster::restart(int i, std::chrono::seconds timeout) {
   if (!path || std::string(path).find(bin) == std::string::npos)
     ::setenv("PATH", (bin + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
   PrivateMariaDb n = node(i, false);
-  n.start(timeout);
+  try {
+    n.start(timeout);
+  } catch (const Error& e) {
+    // The usual cause: it was away longer than the others' caches reach back.
+    for (int d = 0; d < options_.nodes; ++d) {
+      std::stringstream log;
+      log << std::ifstream(errorLog(d)).rdbuf();
+      if (d != i && log.str().find("not found from cache") != std::string::npos)
+        throw Error("Galera node " + std::to_string(i) +
+                    " could not catch up: the write sets since it left are no longer in node " +
+                    std::to_string(d) + "'s cache of " +
+                    std::to_string(options_.writeSetCacheMegabytes) + " MB. " + e.what());
+    }
+    throw;
+  }
   std::ifstream pid(folderOf(i) / "mysqld.pid");
   pid >> pids_.at(static_cast<std::size_t>(i));
   waitSynced(i, timeout);

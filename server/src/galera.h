@@ -25,6 +25,10 @@ struct GaleraOptions {
   // 0: free ports are found at start and kept in the folder (see attach).
   int firstPort = 0;
   std::string extraArgs;  // for every node, e.g. a smaller buffer pool
+  // Each node's write-set cache. A node that was away can only catch up while the others
+  // still hold every write set since it left; beyond that it would need a full transfer,
+  // which this cluster refuses (see galera.cpp). Size it to the writes of the longest outage.
+  int writeSetCacheMegabytes = 64;
   // Nodes end with the process that started them; off for a cluster a test run shares.
   bool stopWithParent = true;
 };

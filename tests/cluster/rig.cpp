@@ -153,7 +153,7 @@ std::string balancerConfig(int sqlPort, const std::vector<int>& nodePorts, int h
   if (!nodePorts.empty()) {
     c << "listen galera\n    mode tcp\n    bind 127.0.0.1:" << sqlPort
       << "\n    option tcpka\n    option mysql-check user haproxy_check post-41\n"
-         "    balance first\n    stick-table type integer size 1\n    stick on int(1)\n"
+         "    balance first\n    stick-table type integer size 4k\n    stick on int(1)\n"
          "    default-server inter 1s fall 2 rise 3 on-marked-down shutdown-sessions\n";
     for (std::size_t i = 0; i < nodePorts.size(); ++i)
       c << "    server node" << i + 1 << " 127.0.0.1:" << nodePorts[i] << " check"
@@ -171,7 +171,7 @@ std::string balancerConfig(int sqlPort, const std::vector<int>& nodePorts, int h
 }
 
 Deployment::Deployment(const fs::path& program, const fs::path& haproxy, const fs::path& dir,
-                       int nodes, int count)
+                       int nodes, int count, int writeSetCacheMegabytes)
     : dataservice(program), folder(dir) {
   fs::remove_all(folder);
   fs::create_directories(folder);
@@ -184,6 +184,7 @@ Deployment::Deployment(const fs::path& program, const fs::path& haproxy, const f
     g.folder = folder / "galera";
     g.nodes = nodes;
     g.extraArgs = serverArgs;
+    g.writeSetCacheMegabytes = writeSetCacheMegabytes;
     cluster = std::make_unique<server::GaleraCluster>(g);
     cluster->start();
     auto root = Connection::open(cluster->endpoint(0));

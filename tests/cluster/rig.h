@@ -60,7 +60,8 @@ std::string balancerConfig(int sqlPort, const std::vector<int>& nodePorts, int h
 // clients then use the first). Everything ends with this object.
 struct Deployment {
   Deployment(const std::filesystem::path& dataservice, const std::filesystem::path& haproxy,
-             const std::filesystem::path& folder, int nodes, int instances);
+             const std::filesystem::path& folder, int nodes, int instances,
+             int writeSetCacheMegabytes = 64);
   void startInstance(std::size_t i);
 
   std::filesystem::path dataservice, folder;
