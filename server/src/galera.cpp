@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "vlt/errors.h"
+#include "vlt/sqltext.h"
 
 namespace vlt::server {
 
@@ -184,16 +185,19 @@ DbEndpoint GaleraCluster::endpoint(int i) const {
   return e;
 }
 
-bool GaleraCluster::synced(int i) const {
+std::optional<std::string> GaleraCluster::status(int i, const std::string& variable) const {
   try {
     auto c = Connection::open(endpoint(i));
-    auto state = c->scalar(
-        "SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS "
-        "WHERE VARIABLE_NAME = 'WSREP_LOCAL_STATE'");
-    return state && *state == "4";
+    return c->scalar(
+        "SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS WHERE VARIABLE_NAME = " +
+        quotedStr(variable));
   } catch (const DbError&) {
-    return false;
+    return std::nullopt;
   }
+}
+
+bool GaleraCluster::synced(int i) const {
+  return status(i, "WSREP_LOCAL_STATE") == "4";
 }
 
 void GaleraCluster::waitSynced(int i, std::chrono::seconds timeout) {

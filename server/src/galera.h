@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,8 @@ class GaleraCluster {
   int sqlPort(int node) const { return options_.firstPort + 3 * node; }
   // The administrative account of node i over TCP.
   DbEndpoint endpoint(int node) const;
+  // A status variable of node i (WSREP_REPLICATED, ...); nothing when the node does not answer.
+  std::optional<std::string> status(int node, const std::string& variable) const;
   // True when node i answers and is a synced member of the cluster.
   bool synced(int node) const;
   std::filesystem::path errorLog(int node) const;

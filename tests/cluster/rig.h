@@ -61,7 +61,7 @@ std::string balancerConfig(int sqlPort, const std::vector<int>& nodePorts, int h
 struct Deployment {
   Deployment(const std::filesystem::path& dataservice, const std::filesystem::path& haproxy,
              const std::filesystem::path& folder, int nodes, int instances,
-             int writeSetCacheMegabytes = 64);
+             int writeSetCacheMegabytes = server::GaleraOptions{}.writeSetCacheMegabytes);
   void startInstance(std::size_t i);
 
   std::filesystem::path dataservice, folder;
